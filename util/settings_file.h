@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// settings.cfg in the application folder: one encoded line naming the skin
+// applied last. `appFolder` ends in a path separator.
+
+// The saved skin id, or nothing when the file does not exist. Raises
+// UtilError when the file exists but does not decode.
+std::optional<QByteArray> read_saved_skin_id(const QString& appFolder);
+
+// Replaces the file with the encoding of `skinId` + "|user".
+void write_saved_skin_id(const QString& appFolder, const QByteArray& skinId);
