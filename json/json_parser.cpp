@@ -399,41 +399,40 @@ bool Reader::closeArray(TJsonValue& out)
 bool Reader::closeObject(TJsonValue& out)
 {
     const std::size_t start = frames[--depth].start;
-    JsonMember* const first = members.data() + start;
-    JsonMember* const last = members.data() + members.size();
-    std::size_t n = std::size_t(last - first);
+    std::size_t n = members.size() - start;
     if (n > maxCount)
         return false;
-    // Stable order by (hash, name); of members with the same name the one
-    // written last wins.
-    if (n <= 16) {
-        for (JsonMember* i = first + 1; i < last; ++i) {
-            const JsonMember m = *i;
-            JsonMember* j = i;
-            while (j > first && memberLess(m, j[-1])) {
-                *j = j[-1];
-                --j;
-            }
-            *j = m;
-        }
-    } else {
-        std::stable_sort(first, last, memberLess);
-    }
-    JsonMember* kept = first;
-    for (JsonMember* i = first + 1; i < last; ++i) {
-        if (sameName(*kept, *i))
-            *kept = *i;
-        else
-            *++kept = *i;
-    }
-    if (n)
-        n = std::size_t(kept - first) + 1;
     JsonMember* table = nullptr;
     if (n) {
+        JsonMember* const first = members.data() + start;
+        JsonMember* const last = first + n;
+        // Stable order by (hash, name); of members with the same name the
+        // one written last wins.
+        if (n <= 16) {
+            for (JsonMember* i = first + 1; i < last; ++i) {
+                const JsonMember m = *i;
+                JsonMember* j = i;
+                while (j > first && memberLess(m, j[-1])) {
+                    *j = j[-1];
+                    --j;
+                }
+                *j = m;
+            }
+        } else {
+            std::stable_sort(first, last, memberLess);
+        }
+        JsonMember* kept = first;
+        for (JsonMember* i = first + 1; i < last; ++i) {
+            if (sameName(*kept, *i))
+                *kept = *i;
+            else
+                *++kept = *i;
+        }
+        n = std::size_t(kept - first) + 1;
         table = doc->allocate<JsonMember>(n);
         std::memcpy(static_cast<void*>(table), first, n * sizeof(JsonMember));
+        members.resize(start);
     }
-    members.resize(start);
     out.kind = JsonKind::Object;
     out.count = quint32(n);
     out.members = table;

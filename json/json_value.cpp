@@ -4,6 +4,8 @@
 #include "json/json_table.h"
 
 #include <charconv>
+#include <cmath>
+#include <cmath>
 
 namespace {
 
@@ -94,7 +96,12 @@ void appendText(QString& out, const TJsonValue& value, bool quoteStrings)
         appendFixed(out, value.integer);
         break;
     case JsonKind::Double:
-        appendDouble(out, value.real);
+        // JSON has no infinity; inside JSON text write a number that reads
+        // back as one.
+        if (quoteStrings && std::isinf(value.real))
+            out += QLatin1String(value.real < 0 ? "-1e999" : "1e999");
+        else
+            appendDouble(out, value.real);
         break;
     case JsonKind::String:
         if (quoteStrings)

@@ -145,6 +145,8 @@ void TestJson::memberTextForms_data()
                            << "[1,\"a\",[true,null],{}]";
     QTest::newRow("object") << "{\"k\" : \"v\\n\"}"
                             << "{\"k\":\"v\\n\"}";
+    QTest::newRow("array with infinity") << "[1e400, -1e400]"
+                                         << "[1e999,-1e999]";
 }
 
 void TestJson::memberTextForms()
