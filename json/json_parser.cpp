@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Strings, arrays and objects are counted in 32 bits and handed out as int.
@@ -81,7 +85,16 @@ private:
         std::size_t start; // first own entry on the value or member stack
     };
 
-    bool skipSpace();
+    // Skips blanks and comments; false for a "/" that does not start a
+    // well-formed comment.
+    bool skipSpace()
+    {
+        if (p<end&& * p> u' ' && *p != u'/')
+            return true;
+        return skipSpaceSlow();
+    }
+    bool skipSpaceSlow();
+    void scanString(char16_t quote);
     bool readString(const char16_t*& chars, quint32& length);
     bool readNumber(TJsonValue& out);
     bool readWord(TJsonValue& out);
@@ -100,9 +113,7 @@ private:
     int depth = 0;
 };
 
-// Skips blanks and comments; false for a "/" that does not start a
-// well-formed comment.
-bool Reader::skipSpace()
+bool Reader::skipSpaceSlow()
 {
     for (;;) {
         while (p < end && isSpace(*p))
@@ -147,6 +158,27 @@ bool Reader::copyText(const char16_t* from, const char16_t* to, const char16_t*&
     return true;
 }
 
+// Advances to the next quote or backslash, eight code units at a time.
+void Reader::scanString(char16_t quote)
+{
+#if defined(__SSE2__)
+    const __m128i quotes = _mm_set1_epi16(short(quote));
+    const __m128i backslashes = _mm_set1_epi16(short(u'\\'));
+    while (end - p >= 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int mask = _mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi16(units, quotes), _mm_cmpeq_epi16(units, backslashes)));
+        if (mask) {
+            p += __builtin_ctz(unsigned(mask)) / 2;
+            return;
+        }
+        p += 8;
+    }
+#endif
+    while (p < end && *p != quote && *p != u'\\')
+        ++p;
+}
+
 // At the opening quote; the string ends at the same quote character.
 bool Reader::readString(const char16_t*& chars, quint32& length)
 {
@@ -154,8 +186,7 @@ bool Reader::readString(const char16_t*& chars, quint32& length)
     const char16_t* const start = p;
     bool escaped = false;
     for (;;) {
-        while (p < end && *p != quote && *p != u'\\')
-            ++p;
+        scanString(quote);
         if (p == end)
             return false;
         if (*p == quote)

@@ -5,7 +5,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -136,13 +138,24 @@ void appendText(QString& out, const TJsonValue& value, bool quoteStrings)
 
 quint32 jsonNameHash(QStringView name)
 {
-    // FNV-1a over the UTF-16 code units.
-    quint32 hash = 2166136261u;
-    for (QChar c : name) {
-        hash ^= c.unicode();
-        hash *= 16777619u;
+    // Length plus the first and the last four code units: constant time for
+    // any name. Names that share these are told apart by comparing them.
+    const auto* units = name.utf16();
+    const auto size = std::size_t(name.size());
+    quint64 head = 0;
+    quint64 tail = 0;
+    if (size >= 4) {
+        std::memcpy(&head, units, 8);
+        std::memcpy(&tail, units + size - 4, 8);
+    } else {
+        for (std::size_t i = 0; i < size; ++i)
+            head |= quint64(units[i]) << (16 * i);
     }
-    return hash;
+    quint64 hash = (size * 0x9e3779b97f4a7c15ull) ^ head;
+    hash *= 0xff51afd7ed558ccdull;
+    hash ^= (hash >> 32) ^ tail;
+    hash *= 0xc4ceb9fe1a85ec53ull;
+    return quint32(hash >> 32);
 }
 
 QString IJsonValue::text() const
