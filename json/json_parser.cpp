@@ -89,7 +89,7 @@ private:
     // well-formed comment.
     bool skipSpace()
     {
-        if (p<end&& * p> u' ' && *p != u'/')
+        if (p != end && *p > u' ' && *p != u'/')
             return true;
         return skipSpaceSlow();
     }

@@ -405,6 +405,15 @@ void TestJson::memberLookupIsExact()
     QCOMPARE(MemberText(object, u"a "), QStringLiteral("blank"));
     QCOMPARE(MemberText(object, u"ab"), QStringLiteral("two"));
     QCOMPARE(MemberText(object, u"m"), QString());
+    // Names alike at both ends and in length differ only in the middle.
+    const IJsonValue alike =
+        ParseJson(u"{\"abcd1wxyz\":1,\"abcd2wxyz\":2,\"abcd\":3,\"abc\":4,\"abce\":5}");
+    QCOMPARE(MemberText(alike, u"abcd1wxyz"), QStringLiteral("1"));
+    QCOMPARE(MemberText(alike, u"abcd2wxyz"), QStringLiteral("2"));
+    QCOMPARE(MemberText(alike, u"abcd3wxyz"), QString());
+    QCOMPARE(MemberText(alike, u"abcd"), QStringLiteral("3"));
+    QCOMPARE(MemberText(alike, u"abc"), QStringLiteral("4"));
+    QCOMPARE(MemberText(alike, u"abce"), QStringLiteral("5"));
     QCOMPARE(MemberText(object, u"m2000"), QString());
     QCOMPARE(MemberText(object, u""), QString());
 }
