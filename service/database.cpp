@@ -3,12 +3,15 @@
 #include "service/catalogue_generator.h"
 #include "service/service_error.h"
 
+#include <chrono>
 #include <filesystem>
 #include <sqlite3.h>
 
 namespace {
 
 constexpr std::size_t maxConnections = 8;
+// Above this many index matches, hits are found by the ordered name scan.
+constexpr std::int64_t manyMatches = 4000;
 
 [[noreturn]] void fail(sqlite3* db, const std::string& what)
 {
@@ -105,6 +108,14 @@ sqlite3* openConnection(const std::string& path, int flags)
     return db;
 }
 
+std::size_t characters(const std::string& utf8)
+{
+    std::size_t count = 0;
+    for (unsigned char c : utf8)
+        count += (c & 0xC0) != 0x80;
+    return count;
+}
+
 const char* schema = R"(
 CREATE TABLE files(
     id INTEGER PRIMARY KEY,
@@ -114,7 +125,11 @@ CREATE TABLE files(
     value INTEGER NOT NULL,
     views INTEGER NOT NULL,
     indexed TEXT NOT NULL,
-    share_url TEXT NOT NULL);
+    share_url TEXT NOT NULL,
+    name_length INTEGER NOT NULL);
+-- Hits come in this order, so a substring scan along it can stop at the
+-- first hundred hits.
+CREATE INDEX files_rank ON files(name_length, views DESC, name);
 CREATE VIRTUAL TABLE files_fts USING fts5(
     name, content='files', content_rowid='id', tokenize='trigram');
 CREATE TABLE reviews(
@@ -146,12 +161,13 @@ void build(const std::string& path, std::int64_t records)
         exec(db, schema);
         CatalogueGenerator generator;
         {
-            Statement insert(db, "INSERT INTO files VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+            Statement insert(db, "INSERT INTO files VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
             for (std::int64_t id = 1; id <= records; ++id) {
                 FileRecord file = generator.record(id);
                 insert.bind(1, file.id).bind(2, file.name).bind(3, file.extension);
                 insert.bind(4, file.size).bind(5, static_cast<std::int64_t>(file.value));
                 insert.bind(6, file.views).bind(7, file.indexed).bind(8, file.shareUrl);
+                insert.bind(9, static_cast<std::int64_t>(characters(file.name)));
                 insert.step();
                 insert.reset();
             }
@@ -206,14 +222,6 @@ std::string ftsPhrase(const std::string& term)
     return phrase + "\"";
 }
 
-std::size_t characters(const std::string& utf8)
-{
-    std::size_t count = 0;
-    for (unsigned char c : utf8)
-        count += (c & 0xC0) != 0x80;
-    return count;
-}
-
 } // namespace
 
 // Borrows a connection for the length of a call.
@@ -244,10 +252,22 @@ Database::Database(const std::string& path, std::int64_t records) : path_(path)
         fs::rename(partial, path);
     }
     release(acquire()); // fails early when the file is unusable
+    flusher_ = std::thread([this] { flushPeriodically(); });
 }
 
 Database::~Database()
 {
+    {
+        std::lock_guard<std::mutex> lock(flushMutex_);
+        stopping_ = true;
+    }
+    flushWake_.notify_all();
+    flusher_.join();
+    try {
+        flushSearchLog();
+    } catch (const std::exception&) {
+        // Nothing more can be done at shutdown.
+    }
     for (sqlite3* db : idle_)
         sqlite3_close(db);
 }
@@ -265,7 +285,9 @@ sqlite3* Database::acquire()
     lock.unlock();
     try {
         sqlite3* db = openConnection(path_, SQLITE_OPEN_READWRITE);
-        exec(db, "PRAGMA synchronous=NORMAL");
+        // The catalogue is read through a shared memory map, not through a
+        // small page cache of each connection.
+        exec(db, "PRAGMA synchronous=NORMAL; PRAGMA mmap_size=268435456; PRAGMA cache_size=-16000");
         return db;
     } catch (...) {
         lock.lock();
@@ -284,38 +306,46 @@ void Database::release(sqlite3* db)
 
 std::vector<FileRecord> Database::search(const std::vector<std::string>& terms, int limit)
 {
-    std::vector<std::string> longTerms;
-    std::vector<std::string> shortTerms;
-    for (const auto& term : terms)
-        (characters(term) >= 3 ? longTerms : shortTerms).push_back(term);
-
-    std::string sql;
-    if (!longTerms.empty()) {
-        sql = "SELECT f.id, f.name, f.extension, f.size, f.value, f.views, f.indexed, f.share_url"
-              " FROM files_fts JOIN files f ON f.id = files_fts.rowid WHERE files_fts MATCH ?1";
-    } else {
-        sql = "SELECT id, name, extension, size, value, views, indexed, share_url FROM files f"
-              " WHERE 1";
+    std::string match;
+    for (const auto& term : terms) {
+        if (characters(term) >= 3)
+            match += (match.empty() ? "" : " ") + ftsPhrase(term);
     }
-    for (std::size_t i = 0; i < shortTerms.size(); ++i)
-        sql += " AND f.name LIKE ?" + std::to_string(i + 2) + " ESCAPE '\\'";
-    // Best first: the full-text rank where there is one (dense matches in
-    // short names), else short names; then the popular files.
-    sql += longTerms.empty() ? " ORDER BY length(f.name), f.views DESC"
-                             : " ORDER BY files_fts.rank, f.views DESC";
-    sql += " LIMIT ?" + std::to_string(shortTerms.size() + 2);
 
     Lease lease(*this);
-    Statement query(lease.get(), sql);
-    if (!longTerms.empty()) {
-        std::string match;
-        for (const auto& term : longTerms)
-            match += (match.empty() ? "" : " ") + ftsPhrase(term);
-        query.bind(1, match);
+    // Hits are ranked by name length (the shorter the name, the more of it
+    // the keyword makes up), then popularity. Words of three characters or
+    // more are looked up in the trigram index; but when they match many
+    // files, walking the names in rank order and stopping at the hundredth
+    // hit is faster than sorting them all. Both ways give the same hits.
+    bool viaTrigrams = false;
+    if (!match.empty()) {
+        Statement count(lease.get(), "SELECT count(*) FROM (SELECT 1 FROM files_fts"
+                                     " WHERE files_fts MATCH ?1 LIMIT ?2)");
+        count.bind(1, match).bind(2, static_cast<std::int64_t>(manyMatches));
+        viaTrigrams = count.step() && count.integer(0) < manyMatches;
     }
-    for (std::size_t i = 0; i < shortTerms.size(); ++i)
-        query.bind(static_cast<int>(i + 2), likePattern(shortTerms[i]));
-    query.bind(static_cast<int>(shortTerms.size() + 2), static_cast<std::int64_t>(limit));
+
+    std::string sql = "SELECT f.id, f.name, f.extension, f.size, f.value, f.views, f.indexed,"
+                      " f.share_url FROM ";
+    sql += viaTrigrams ? "files_fts JOIN files f ON f.id = files_fts.rowid WHERE files_fts MATCH ?1"
+                       : "files f INDEXED BY files_rank WHERE 1";
+    std::vector<std::string> patterns;
+    for (const auto& term : terms) {
+        if (viaTrigrams && characters(term) >= 3)
+            continue;
+        patterns.push_back(likePattern(term));
+        sql += " AND f.name LIKE ?" + std::to_string(patterns.size() + 1) + " ESCAPE '\\'";
+    }
+    sql += " ORDER BY f.name_length, f.views DESC, f.name, f.id LIMIT ?" +
+           std::to_string(patterns.size() + 2);
+
+    Statement query(lease.get(), sql);
+    if (viaTrigrams)
+        query.bind(1, match);
+    for (std::size_t i = 0; i < patterns.size(); ++i)
+        query.bind(static_cast<int>(i + 2), patterns[i]);
+    query.bind(static_cast<int>(patterns.size() + 2), static_cast<std::int64_t>(limit));
 
     std::vector<FileRecord> files;
     while (query.step()) {
@@ -335,15 +365,57 @@ std::vector<FileRecord> Database::search(const std::vector<std::string>& terms, 
 
 void Database::logSearch(const std::string& word)
 {
+    // Counted in memory and written in batches: one write per search would
+    // make concurrent searches queue for the database's write lock.
+    std::lock_guard<std::mutex> lock(logMutex_);
+    ++pendingSearches_[word];
+}
+
+void Database::flushSearchLog()
+{
+    std::map<std::string, std::int64_t> pending;
+    {
+        std::lock_guard<std::mutex> lock(logMutex_);
+        pending.swap(pendingSearches_);
+    }
+    if (pending.empty())
+        return;
     Lease lease(*this);
-    Statement insert(lease.get(), "INSERT INTO search_log VALUES(?1, date('now', 'localtime'), 1)"
-                                  " ON CONFLICT(word, day) DO UPDATE SET count = count + 1");
-    insert.bind(1, word);
-    insert.step();
+    exec(lease.get(), "BEGIN IMMEDIATE");
+    try {
+        Statement insert(lease.get(),
+                         "INSERT INTO search_log VALUES(?1, date('now', 'localtime'), ?2)"
+                         " ON CONFLICT(word, day) DO UPDATE SET count = count + ?2");
+        for (const auto& [word, count] : pending) {
+            insert.bind(1, word).bind(2, count);
+            insert.step();
+            insert.reset();
+        }
+        exec(lease.get(), "COMMIT");
+    } catch (...) {
+        sqlite3_exec(lease.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void Database::flushPeriodically()
+{
+    std::unique_lock<std::mutex> lock(flushMutex_);
+    while (!stopping_) {
+        flushWake_.wait_for(lock, std::chrono::seconds(5));
+        lock.unlock();
+        try {
+            flushSearchLog();
+        } catch (const std::exception&) {
+            // Kept for the next round; the log is not worth stopping for.
+        }
+        lock.lock();
+    }
 }
 
 std::vector<std::string> Database::hotWords(int limit)
 {
+    flushSearchLog();
     Lease lease(*this);
     Statement query(lease.get(),
                     "SELECT word, max(day >= date('now', 'localtime', '-6 days')) AS recent,"

@@ -4,9 +4,11 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct sqlite3;
@@ -52,6 +54,8 @@ public:
     // three characters or more use the full-text index, shorter ones a
     // substring scan.
     std::vector<FileRecord> search(const std::vector<std::string>& terms, int limit);
+    // Counts a search; the count reaches the file within a few seconds,
+    // before the next hotWords() and at the latest when the service stops.
     void logSearch(const std::string& word);
     // The most searched words of the last seven days, topped up from older
     // days when the last week has fewer.
@@ -67,10 +71,19 @@ private:
     class Lease;
     sqlite3* acquire();
     void release(sqlite3* db);
+    void flushSearchLog();
+    void flushPeriodically();
 
     std::string path_;
     std::mutex mutex_;
     std::condition_variable available_;
     std::vector<sqlite3*> idle_;
     std::size_t open_ = 0;
+
+    std::mutex logMutex_;
+    std::map<std::string, std::int64_t> pendingSearches_;
+    std::mutex flushMutex_;
+    std::condition_variable flushWake_;
+    bool stopping_ = false;
+    std::thread flusher_;
 };

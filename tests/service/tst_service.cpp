@@ -256,6 +256,17 @@ void TestService::searchFindsNamesHoldingEveryWord()
         for (const QString& part : contained)
             QVERIFY2(name.contains(part, Qt::CaseInsensitive), qPrintable(name));
     }
+    // Best first: short names (where the keyword is most of the name), then
+    // the popular ones.
+    for (qsizetype i = 1; i < files.size(); ++i) {
+        QJsonObject before = files.at(i - 1).toObject();
+        QJsonObject after = files.at(i).toObject();
+        qsizetype lengthBefore = before.value("file_name").toString().size();
+        qsizetype lengthAfter = after.value("file_name").toString().size();
+        QVERIFY(lengthBefore <= lengthAfter);
+        if (lengthBefore == lengthAfter)
+            QVERIFY(before.value("file_views").toDouble() >= after.value("file_views").toDouble());
+    }
 }
 
 void TestService::searchReplyIsGbkJsonWithEightMembers()
