@@ -1,0 +1,551 @@
+// Runs the real lumo-service on a free loopback port with a small catalogue
+// in a temporary folder and talks to it byte for byte like the client does.
+#include "util/gbk.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace {
+
+constexpr int recordsForTests = 3000;
+
+struct Reply
+{
+    bool complete = false; // status line, header and a body matching Content-Length
+    int status = 0;
+    QMap<QByteArray, QByteArray> headers; // names in lower case
+    QByteArray body;
+};
+
+// One lumo-service process on a port of its own choosing.
+class ServiceProcess
+{
+public:
+    ~ServiceProcess() { stop(); }
+
+    bool start(const QString& dataDir, const QString& skinsDir)
+    {
+        process_.setProgram(QStringLiteral(LUMO_SERVICE_BINARY));
+        process_.setArguments({"--port", "0", "--data", dataDir, "--skins", skinsDir, "--records",
+                               QString::number(recordsForTests)});
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Should this test die, the service goes with it.
+        process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        process_.start();
+        if (!process_.waitForStarted(10000))
+            return false;
+        // The service prints its address once it listens.
+        static const QRegularExpression listening("listening on http://127\\.0\\.0\\.1:(\\d+)/");
+        QByteArray output;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 30000 && process_.state() == QProcess::Running) {
+            process_.waitForReadyRead(500);
+            output += process_.readAllStandardOutput();
+            QRegularExpressionMatch match = listening.match(QString::fromUtf8(output));
+            if (match.hasMatch()) {
+                port_ = match.captured(1).toUShort();
+                return port_ != 0;
+            }
+        }
+        return false;
+    }
+
+    // Stops with SIGTERM; true when the service ended cleanly.
+    bool stop()
+    {
+        if (process_.state() == QProcess::NotRunning)
+            return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+        process_.terminate();
+        if (!process_.waitForFinished(10000)) {
+            process_.kill();
+            process_.waitForFinished(5000);
+            return false;
+        }
+        return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+    }
+
+    bool running() const { return process_.state() == QProcess::Running; }
+    quint16 port() const { return port_; }
+
+    // Sends raw request bytes and reads the reply up to the close.
+    Reply exchange(const QByteArray& request) const
+    {
+        Reply reply;
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port_);
+        if (!socket.waitForConnected(5000))
+            return reply;
+        socket.write(request);
+        QByteArray data;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 10000 && socket.state() == QAbstractSocket::ConnectedState) {
+            socket.waitForReadyRead(200);
+            data += socket.readAll();
+        }
+        data += socket.readAll();
+
+        int headerEnd = data.indexOf("\r\n\r\n");
+        if (headerEnd < 0)
+            return reply;
+        QList<QByteArray> lines = data.left(headerEnd).split('\n');
+        QList<QByteArray> statusLine = lines.takeFirst().trimmed().split(' ');
+        if (statusLine.size() < 2 || !statusLine[0].startsWith("HTTP/1."))
+            return reply;
+        reply.status = statusLine[1].toInt();
+        for (const QByteArray& line : lines) {
+            int colon = line.indexOf(':');
+            if (colon > 0)
+                reply.headers.insert(line.left(colon).trimmed().toLower(),
+                                     line.mid(colon + 1).trimmed());
+        }
+        reply.body = data.mid(headerEnd + 4);
+        bool hasLength = false;
+        qint64 length = reply.headers.value("content-length").toLongLong(&hasLength);
+        reply.complete = hasLength && length == reply.body.size();
+        return reply;
+    }
+
+    // A form POST exactly as the client sends it.
+    Reply post(const QByteArray& path, const QByteArray& body) const
+    {
+        QByteArray request = "POST " + path +
+                             " HTTP/1.0\r\n"
+                             "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+                             "Content-Type: application/x-www-form-urlencoded\r\n"
+                             "User-Agent: vexa-client-http\r\n"
+                             "Host: 127.0.0.1:" +
+                             QByteArray::number(port_) +
+                             "\r\n"
+                             "Content-Length: " +
+                             QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        return exchange(request);
+    }
+
+    Reply get(const QByteArray& target, const QByteArray& extraHeaders = {}) const
+    {
+        return exchange("GET " + target +
+                        " HTTP/1.0\r\n"
+                        "User-Agent: Mozilla/4.0 (compatible; VexaHttp)\r\n"
+                        "Host: 127.0.0.1:" +
+                        QByteArray::number(port_) + "\r\n" + extraHeaders + "\r\n");
+    }
+
+private:
+    QProcess process_;
+    quint16 port_ = 0;
+};
+
+QByteArray gbk(const QString& text)
+{
+    return Gbk::fromUnicode(text);
+}
+
+QJsonArray jsonArray(const Reply& reply)
+{
+    return QJsonDocument::fromJson(Gbk::toUnicode(reply.body).toUtf8()).array();
+}
+
+} // namespace
+
+class TestService : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void searchFindsNamesHoldingEveryWord_data();
+    void searchFindsNamesHoldingEveryWord();
+    void searchReplyIsGbkJsonWithEightMembers();
+    void searchKeepsAtMostHundredHits();
+    void searchGivesSizesAboveTwoGigabytesAsNumbers();
+    void catalogueIsTheSameOnEveryStart();
+    void commendGivesTheMostSearchedWords();
+    void reviewAndReportAreStoredAndShown();
+    void badRequestsGetErrorsAndTheServiceCarriesOn_data();
+    void badRequestsGetErrorsAndTheServiceCarriesOn();
+    void detailPageHasOnePopupScriptAndOneNewWindowLink();
+    void unknownDetailPagesAreNotFound_data();
+    void unknownDetailPagesAreNotFound();
+    void skinListNamesTheSkinsInTheFolder();
+    void skinDownloads_data();
+    void skinDownloads();
+    void forumPage();
+
+private:
+    QTemporaryDir dir_;
+    ServiceProcess service_;
+};
+
+void TestService::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+    QDir folder(dir_.path());
+    QVERIFY(folder.mkpath("skins"));
+    auto write = [&](const QString& name, const QByteArray& data) {
+        QFile file(folder.filePath("skins/" + name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(data);
+    };
+    write("alpha.skn", "0123456789");
+    write("alpha.jpg", QByteArray("\xFF\xD8\xFF\xE0 preview \xFF\xD9"));
+    write("beta.skn", "beta skin");
+    write("bad id.skn", "not an id");   // a space: outside the id format
+    write("gamma.jpg", "preview only"); // no skin file: not offered
+    QVERIFY(service_.start(folder.filePath("data"), folder.filePath("skins")));
+}
+
+void TestService::cleanupTestCase()
+{
+    QVERIFY(service_.stop());
+}
+
+void TestService::searchFindsNamesHoldingEveryWord_data()
+{
+    QTest::addColumn<QByteArray>("word");       // the value as sent (GBK, maybe encoded)
+    QTest::addColumn<QStringList>("contained"); // what every hit's name must hold
+    QTest::addColumn<bool>("hits");
+
+    QTest::newRow("chinese") << gbk("周杰伦") << QStringList{"周杰伦"} << true;
+    QTest::newRow("english, any case") << gbk("primer") << QStringList{"primer"} << true;
+    QTest::newRow("two characters") << gbk("晴天") << QStringList{"晴天"} << true;
+    QTest::newRow("one letter") << gbk("7") << QStringList{"7"} << true;
+    QTest::newRow("two words") << gbk("周杰伦 晴天") << QStringList{"周杰伦", "晴天"} << true;
+    QTest::newRow("long and short word") << gbk("Windows 7") << QStringList{"windows", "7"} << true;
+    QTest::newRow("blanks around") << gbk("  Primer\t") << QStringList{"primer"} << true;
+    QTest::newRow("encoded plus") << gbk("C%2B%2B Primer") << QStringList{"c++ primer"} << true;
+    QTest::newRow("encoded ampersand")
+        << gbk("Tom %26 Jerry") << QStringList{"tom & jerry"} << true;
+    QTest::newRow("encoded percent") << gbk("100%25") << QStringList{"100%"} << true;
+    QTest::newRow("encoded equals") << gbk("a%3Db%2Bc") << QStringList{"a=b+c"} << true;
+    QTest::newRow("plus is a blank") << gbk("Tom+%26+Jerry") << QStringList{"tom & jerry"} << true;
+    QTest::newRow("wildcards are plain") << gbk("100_") << QStringList{"100_"} << false;
+    QTest::newRow("nothing") << gbk("zzqqxx") << QStringList{"zzqqxx"} << false;
+    QTest::newRow("blanks only") << gbk("   ") << QStringList{} << false;
+}
+
+void TestService::searchFindsNamesHoldingEveryWord()
+{
+    QFETCH(QByteArray, word);
+    QFETCH(QStringList, contained);
+    QFETCH(bool, hits);
+
+    Reply reply = service_.post("/vexa_client.php", "action=search&word=" + word);
+    QVERIFY(reply.complete);
+    QCOMPARE(reply.status, 200);
+    QJsonArray files = jsonArray(reply);
+    QCOMPARE(!files.isEmpty(), hits);
+    if (!hits)
+        QCOMPARE(reply.body, QByteArray("[]"));
+    for (const QJsonValue& file : files) {
+        QString name = file.toObject().value("file_name").toString();
+        for (const QString& part : contained)
+            QVERIFY2(name.contains(part, Qt::CaseInsensitive), qPrintable(name));
+    }
+    // Best first: short names (where the keyword is most of the name), then
+    // the popular ones.
+    for (qsizetype i = 1; i < files.size(); ++i) {
+        QJsonObject before = files.at(i - 1).toObject();
+        QJsonObject after = files.at(i).toObject();
+        qsizetype lengthBefore = before.value("file_name").toString().size();
+        qsizetype lengthAfter = after.value("file_name").toString().size();
+        QVERIFY(lengthBefore <= lengthAfter);
+        if (lengthBefore == lengthAfter)
+            QVERIFY(before.value("file_views").toDouble() >= after.value("file_views").toDouble());
+    }
+}
+
+void TestService::searchReplyIsGbkJsonWithEightMembers()
+{
+    Reply reply = service_.post("/vexa_client.php", "action=search&word=" + gbk("周杰伦"));
+    QVERIFY(reply.complete);
+    QVERIFY(reply.headers.value("content-type").contains("GBK"));
+    QVERIFY(reply.body.contains(gbk("周杰伦")));
+    QVERIFY(!reply.body.contains(QString("周杰伦").toUtf8()));
+
+    QJsonParseError error;
+    QJsonDocument document = QJsonDocument::fromJson(Gbk::toUnicode(reply.body).toUtf8(), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QVERIFY(!document.array().isEmpty());
+    const QStringList members = {"file_extension", "file_id",    "file_name",  "file_size",
+                                 "file_time",      "file_value", "file_views", "s_url"};
+    for (const QJsonValue& value : document.array()) {
+        QJsonObject file = value.toObject();
+        QStringList keys = file.keys();
+        keys.sort();
+        QCOMPARE(keys, members);
+        QVERIFY(file.value("file_size").isDouble());
+        QVERIFY(file.value("file_name")
+                    .toString()
+                    .endsWith("." + file.value("file_extension").toString()));
+        QVERIFY(file.value("s_url").toString().startsWith("http://"));
+        QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d$")
+                    .match(file.value("file_time").toString())
+                    .hasMatch());
+    }
+    // The members come in the order the client fills its columns.
+    QVERIFY(QRegularExpression("^\\[\\{\"file_name\":.*,\"file_extension\":.*,\"file_size\":\\d+,"
+                               "\"file_value\":.*,\"file_views\":.*,\"file_time\":.*,\"s_url\":"
+                               ".*,\"file_id\":\\d+\\}")
+                .match(QString::fromLatin1(reply.body))
+                .hasMatch());
+}
+
+void TestService::searchKeepsAtMostHundredHits()
+{
+    Reply reply = service_.post("/vexa_client.php", "action=search&word=e");
+    QVERIFY(reply.complete);
+    QCOMPARE(jsonArray(reply).size(), 100);
+}
+
+void TestService::searchGivesSizesAboveTwoGigabytesAsNumbers()
+{
+    Reply reply =
+        service_.post("/vexa_client.php", "action=search&word=Game.of.Thrones.S03.Complete");
+    QVERIFY(reply.complete);
+    QVERIFY(reply.body.contains("\"file_size\":38654705664,"));
+    reply = service_.post("/vexa_client.php", "action=search&word=" + gbk("100%25 纯净"));
+    QVERIFY(reply.body.contains("\"file_size\":3320578048,"));
+}
+
+void TestService::catalogueIsTheSameOnEveryStart()
+{
+    QTemporaryDir other;
+    QVERIFY(other.isValid());
+    ServiceProcess second;
+    QVERIFY(second.start(other.path(), other.path()));
+    for (const QByteArray& word : {gbk("周杰伦"), gbk("e"), gbk("Windows")}) {
+        QByteArray body = "action=search&word=" + word;
+        QCOMPARE(second.post("/vexa_client.php", body).body,
+                 service_.post("/vexa_client.php", body).body);
+    }
+    QVERIFY(second.stop());
+}
+
+void TestService::commendGivesTheMostSearchedWords()
+{
+    Reply reply = service_.post("/vexa_client.php", "action=commend");
+    QVERIFY(reply.complete);
+    QCOMPARE(reply.status, 200);
+    QJsonArray words = jsonArray(reply);
+    QCOMPARE(words.size(), 10); // the seeded log
+    for (const QJsonValue& word : words)
+        QVERIFY(!word.toObject().value("word").toString().isEmpty());
+
+    // Real searches count; searches that find nothing do not.
+    for (int i = 0; i < 80; ++i) {
+        QCOMPARE(service_.post("/vexa_client.php", "action=search&word=" + gbk("猫和老鼠")).status,
+                 200);
+        QCOMPARE(service_.post("/vexa_client.php", "action=search&word=qqxxzz").status, 200);
+    }
+    words = jsonArray(service_.post("/vexa_client.php", "action=commend"));
+    QCOMPARE(words.size(), 10);
+    QCOMPARE(words.at(0).toObject().value("word").toString(), QString("猫和老鼠"));
+    for (const QJsonValue& word : words)
+        QVERIFY(word.toObject().value("word").toString() != "qqxxzz");
+}
+
+void TestService::reviewAndReportAreStoredAndShown()
+{
+    Reply page = service_.get("/vexa-4");
+    QCOMPARE(page.status, 200);
+    QVERIFY(QString::fromUtf8(page.body).contains("暂无评分"));
+
+    Reply reply =
+        service_.post("/vexa_client.php", "action=review&file_id=4&score=" + gbk("8分优秀"));
+    QCOMPARE(reply.status, 200);
+    QCOMPARE(reply.body, QByteArray("true"));
+    QCOMPARE(reply.headers.value("content-length"), QByteArray("4"));
+    reply = service_.post("/vexa_client.php", "action=review&file_id=4&score=" + gbk("10分满意"));
+    QCOMPARE(reply.body, QByteArray("true"));
+
+    // Report texts travel raw: GBK, blanks and line breaks; form syntax
+    // inside them percent-encoded.
+    reply = service_.post("/vexa_client.php",
+                          "action=report&content=" + gbk("链接失效 %26 无法下载\r\n<第二行>") +
+                              "&file_id=4");
+    QCOMPARE(reply.status, 200);
+    QCOMPARE(reply.body, QByteArray("true"));
+
+    QString html = QString::fromUtf8(service_.get("/vexa-4").body);
+    QVERIFY(html.contains("共 2 人评分，平均 9.0 分"));
+    QVERIFY(html.contains("8分优秀"));
+    QVERIFY(html.contains("10分满意"));
+    QVERIFY(html.contains("共 1 次举报"));
+    QVERIFY2(html.contains("链接失效 &amp; 无法下载<br>&lt;第二行&gt;"), qPrintable(html));
+    QVERIFY(QString::fromUtf8(service_.get("/vexa-5").body).contains("暂无举报"));
+}
+
+void TestService::badRequestsGetErrorsAndTheServiceCarriesOn_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("unknown action") << QByteArray("action=delete&file_id=1") << 400;
+    QTest::newRow("no action") << QByteArray("word=abc") << 400;
+    QTest::newRow("empty body") << QByteArray() << 400;
+    QTest::newRow("not a form") << QByteArray("\x01\x02\xff{}") << 400;
+    QTest::newRow("search without word") << QByteArray("action=search") << 400;
+    QTest::newRow("search, not GBK") << QByteArray("action=search&word=\xff\xfe") << 400;
+    QTest::newRow("search, NUL byte") << QByteArray("action=search&word=a%00b") << 400;
+    QTest::newRow("search, too long") << "action=search&word=" + QByteArray(300, 'x') << 400;
+    QTest::newRow("review without score") << QByteArray("action=review&file_id=1") << 400;
+    QTest::newRow("review without id") << "action=review&score=" + gbk("8分优秀") << 400;
+    QTest::newRow("review, id not a number")
+        << "action=review&file_id=1x&score=" + gbk("8分优秀") << 400;
+    QTest::newRow("review, huge id")
+        << "action=review&file_id=99999999999999999999999&score=" + gbk("8分优秀") << 400;
+    QTest::newRow("review, placeholder score")
+        << "action=review&file_id=1&score=" + gbk("- 请选择 -") << 400;
+    QTest::newRow("review, score 11") << "action=review&file_id=1&score=" + gbk("11分") << 400;
+    QTest::newRow("review, unknown file")
+        << "action=review&file_id=987654&score=" + gbk("8分优秀") << 404;
+    QTest::newRow("report, empty")
+        << QByteArray("action=report&content=%20%0D%0A&file_id=1") << 400;
+    QTest::newRow("report without id") << "action=report&content=" + gbk("失效") << 400;
+    QTest::newRow("report, unknown file")
+        << QByteArray("action=report&content=x&file_id=987654") << 404;
+    QTest::newRow("huge body") << "action=report&file_id=1&content=" + QByteArray(200000, 'x')
+                               << 413;
+}
+
+void TestService::badRequestsGetErrorsAndTheServiceCarriesOn()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+
+    Reply reply = service_.post("/vexa_client.php", body);
+    QVERIFY(reply.complete);
+    QCOMPARE(reply.status, status);
+    QVERIFY(reply.body != "true");
+    QVERIFY(service_.running());
+    QCOMPARE(service_.post("/vexa_client.php", "action=commend").status, 200);
+}
+
+void TestService::detailPageHasOnePopupScriptAndOneNewWindowLink()
+{
+    Reply reply = service_.get("/vexa-3");
+    QVERIFY(reply.complete);
+    QCOMPARE(reply.status, 200);
+    QVERIFY(reply.headers.value("content-type").contains("text/html; charset=utf-8"));
+    QString html = QString::fromUtf8(reply.body);
+    QVERIFY(html.contains("100% 纯净 Windows 7 旗舰版 SP1 64位.iso"));
+    QVERIFY(html.contains("iso文件"));
+    QVERIFY(html.contains("3.09GB"));
+    QVERIFY(html.contains("http://"));
+    QCOMPARE(html.count("window.open("), 1);
+    QCOMPARE(html.count("target=\"_blank\""), 1);
+    QVERIFY(html.contains("window.open('/popup-ad.html"));
+    QVERIFY(html.contains("<a href=\"/popup-ad.html?from=link\" target=\"_blank\">"));
+    QCOMPARE(service_.get("/popup-ad.html").status, 200);
+}
+
+void TestService::unknownDetailPagesAreNotFound_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::newRow("no such id") << QByteArray("/vexa-987654");
+    QTest::newRow("id zero") << QByteArray("/vexa-0");
+    QTest::newRow("not a number") << QByteArray("/vexa-abc");
+    QTest::newRow("too long") << QByteArray("/vexa-123456789012345678901234567890");
+    QTest::newRow("unknown path") << QByteArray("/nothing.html");
+}
+
+void TestService::unknownDetailPagesAreNotFound()
+{
+    QFETCH(QByteArray, target);
+    Reply reply = service_.get(target);
+    QVERIFY(reply.complete);
+    QCOMPARE(reply.status, 404);
+    QVERIFY(reply.body.contains("404"));
+}
+
+void TestService::skinListNamesTheSkinsInTheFolder()
+{
+    Reply reply = service_.post("/plugins/getskin.php", "action=list");
+    QVERIFY(reply.complete);
+    QCOMPARE(reply.status, 200);
+    QCOMPARE(reply.body, QByteArray("alpha,beta"));
+    QCOMPARE(service_.post("/plugins/getskin.php", "action=other").status, 400);
+}
+
+void TestService::skinDownloads_data()
+{
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QByteArray>("range");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentRange");
+
+    const QByteArray skin = "action=downskin&skin_id=alpha";
+    QTest::newRow("probe") << skin << QByteArray() << 200 << QByteArray("0123456789")
+                           << QByteArray();
+    QTest::newRow("part") << skin << QByteArray("bytes=0-5") << 206 << QByteArray("012345")
+                          << QByteArray("bytes 0-5/10");
+    QTest::newRow("end one past the last byte") << skin << QByteArray("bytes=6-10") << 206
+                                                << QByteArray("6789") << QByteArray("bytes 6-9/10");
+    QTest::newRow("one byte") << skin << QByteArray("bytes=9-9") << 206 << QByteArray("9")
+                              << QByteArray("bytes 9-9/10");
+    QTest::newRow("open end") << skin << QByteArray("bytes=3-") << 206 << QByteArray("3456789")
+                              << QByteArray("bytes 3-9/10");
+    QTest::newRow("suffix") << skin << QByteArray("bytes=-2") << 206 << QByteArray("89")
+                            << QByteArray("bytes 8-9/10");
+    QTest::newRow("start at the end")
+        << skin << QByteArray("bytes=10-") << 416 << QByteArray() << QByteArray("bytes */10");
+    QTest::newRow("start past the end")
+        << skin << QByteArray("bytes=50-60") << 416 << QByteArray() << QByteArray("bytes */10");
+    QTest::newRow("preview") << QByteArray("action=downimg&skin_id=alpha") << QByteArray() << 200
+                             << QByteArray("\xFF\xD8\xFF\xE0 preview \xFF\xD9") << QByteArray();
+    QTest::newRow("unknown id") << QByteArray("action=downskin&skin_id=nosuch") << QByteArray()
+                                << 404 << QByteArray() << QByteArray();
+    QTest::newRow("unknown id, ranged")
+        << QByteArray("action=downskin&skin_id=nosuch") << QByteArray("bytes=0-1") << 404
+        << QByteArray() << QByteArray();
+    QTest::newRow("empty id") << QByteArray("action=downskin&skin_id=") << QByteArray() << 404
+                              << QByteArray() << QByteArray();
+    QTest::newRow("path in id") << QByteArray("action=downskin&skin_id=..%2Fskins%2Falpha")
+                                << QByteArray() << 404 << QByteArray() << QByteArray();
+    QTest::newRow("preview missing") << QByteArray("action=downimg&skin_id=beta") << QByteArray()
+                                     << 404 << QByteArray() << QByteArray();
+}
+
+void TestService::skinDownloads()
+{
+    QFETCH(QByteArray, query);
+    QFETCH(QByteArray, range);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentRange);
+
+    Reply reply = service_.get("/plugins/getskin.php?" + query,
+                               range.isEmpty() ? QByteArray() : "Range: " + range + "\r\n");
+    QVERIFY(reply.complete);
+    QCOMPARE(reply.status, status);
+    if (status < 400)
+        QCOMPARE(reply.body, body);
+    QCOMPARE(reply.headers.value("content-range"), contentRange);
+}
+
+void TestService::forumPage()
+{
+    Reply reply = service_.get("/forum-32-1.html");
+    QVERIFY(reply.complete);
+    QCOMPARE(reply.status, 200);
+    QVERIFY(QString::fromUtf8(reply.body).contains("意见反馈"));
+}
+
+QTEST_GUILESS_MAIN(TestService)
+#include "tst_service.moc"
