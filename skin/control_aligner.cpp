@@ -49,8 +49,8 @@ void TControlAligner::Realign(QWidget* parent)
         auto* widget = qobject_cast<QWidget*>(child);
         // Only controls hidden on purpose step aside; a child that was
         // merely never shown yet still takes its place.
-        const bool hidden = widget && widget->testAttribute(Qt::WA_WState_ExplicitShowHide) &&
-                            widget->isHidden();
+        const bool hidden =
+            widget && widget->testAttribute(Qt::WA_WState_ExplicitShowHide) && widget->isHidden();
         if (widget && !widget->isWindow() && !hidden && Align(widget) != TAlign::alNone)
             controls.push_back(widget);
     }
@@ -92,8 +92,8 @@ void TControlAligner::Realign(QWidget* parent)
             }
         }
     };
-    for (TAlign align : {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight,
-                         TAlign::alClient})
+    for (TAlign align :
+         {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight, TAlign::alClient})
         place(align);
 }
 

@@ -15,15 +15,14 @@
 //
 // The wrapper accepts the signal's arguments when the handler takes them and
 // drops them otherwise, like a plain slot.
-template <typename F>
-class TGuarded
+template <typename F> class TGuarded
 {
 public:
     explicit TGuarded(F handler) : m_handler(std::move(handler)) {}
 
     template <typename... Args>
-    auto operator()(Args&&... args) -> decltype(std::declval<F&>()(std::forward<Args>(args)...),
-                                                void())
+    auto operator()(Args&&... args)
+        -> decltype(std::declval<F&>()(std::forward<Args>(args)...), void())
     {
         try {
             m_handler(std::forward<Args>(args)...);
@@ -38,8 +37,7 @@ private:
     F m_handler;
 };
 
-template <typename F>
-TGuarded<std::decay_t<F>> guarded(F&& handler)
+template <typename F> TGuarded<std::decay_t<F>> guarded(F&& handler)
 {
     return TGuarded<std::decay_t<F>>(std::forward<F>(handler));
 }

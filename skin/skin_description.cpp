@@ -45,8 +45,9 @@ constexpr int kMaxTextLength = 1 << 20;
 
 [[noreturn]] void fail(int line, const QString& what)
 {
-    const QString message = line > 0 ? QStringLiteral("皮肤描述有误（第 %1 行）：%2").arg(line).arg(what)
-                                     : QStringLiteral("皮肤描述有误：%1").arg(what);
+    const QString message = line > 0
+                                ? QStringLiteral("皮肤描述有误（第 %1 行）：%2").arg(line).arg(what)
+                                : QStringLiteral("皮肤描述有误：%1").arg(what);
     throw SkinError(message.toStdString());
 }
 
@@ -64,7 +65,13 @@ TSkinDescription TSkinDescription::FromText(const QString& text)
         fail(0, QStringLiteral("内容过长"));
 
     TSkinDescription skin;
-    enum class Section { None, Skin, Colors, Style } section = Section::None;
+    enum class Section
+    {
+        None,
+        Skin,
+        Colors,
+        Style
+    } section = Section::None;
     bool sawStyle = false;
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (int i = 0; i < lines.size(); ++i) {
@@ -75,7 +82,8 @@ TSkinDescription TSkinDescription::FromText(const QString& text)
             break;
         }
         const QString line = lines[i].trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) ||
+            line.startsWith(QLatin1Char('#')))
             continue;
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
             const QString name = line.mid(1, line.size() - 2).trimmed().toLower();

@@ -87,15 +87,20 @@ void TstSkin::description_rejects_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("reason");
     QTest::newRow("empty") << QString() << "缺少皮肤名称";
-    QTest::newRow("no name") << "[skin]\n[colors]\nwindow=#ffffff\n[style]\n" << "缺少皮肤名称";
-    QTest::newRow("no style") << "[skin]\nname=x\n[colors]\nwindow=#ffffff\n" << "缺少 [style]";
+    QTest::newRow("no name") << "[skin]\n[colors]\nwindow=#ffffff\n[style]\n"
+                             << "缺少皮肤名称";
+    QTest::newRow("no style") << "[skin]\nname=x\n[colors]\nwindow=#ffffff\n"
+                              << "缺少 [style]";
     QTest::newRow("bad colour") << "[skin]\nname=x\n[colors]\nwindow=white\n[style]\n"
                                 << "第 4 行";
     QTest::newRow("short colour") << "[skin]\nname=x\n[colors]\nwindow=#fff\n[style]\n"
                                   << "无效的颜色";
-    QTest::newRow("unknown section") << "[skin]\nname=x\n[fonts]\n[style]\n" << "[fonts]";
-    QTest::newRow("line without value") << "[skin]\nname=x\nfont\n[style]\n" << "第 3 行";
-    QTest::newRow("key outside section") << "name=x\n[style]\n" << "第 1 行";
+    QTest::newRow("unknown section") << "[skin]\nname=x\n[fonts]\n[style]\n"
+                                     << "[fonts]";
+    QTest::newRow("line without value") << "[skin]\nname=x\nfont\n[style]\n"
+                                        << "第 3 行";
+    QTest::newRow("key outside section") << "name=x\n[style]\n"
+                                         << "第 1 行";
     QTest::newRow("undefined colour in style")
         << "[skin]\nname=x\n[colors]\nwindow=#ffffff\n[style]\nQWidget { color: @ink; }\n"
         << "@ink";
@@ -142,11 +147,13 @@ void TstSkin::charm_isComplete()
     QCOMPARE(charm.Metric("itemHeight", 0), 20);
     QVERIFY(!charm.StyleSheet().contains(QLatin1Char('@')));
     // Every control kind the client uses has its look in the skin.
-    for (const char* selector :
-         {"QMainWindow", "QDialog", "QFrame", "QGroupBox", "QPushButton", "TSkinSpeedButton",
-          "QLineEdit", "QTreeView", "QHeaderView::section", "QPlainTextEdit", "QComboBox",
-          "QLabel", "TSkinLinkLabel", "QStatusBar", "QScrollBar", "QMenuBar", "QMenu",
-          "QListWidget", "QToolTip", "QMessageBox"})
+    for (const char* selector : {"QMainWindow",    "QDialog",     "QFrame",
+                                 "QGroupBox",      "QPushButton", "TSkinSpeedButton",
+                                 "QLineEdit",      "QTreeView",   "QHeaderView::section",
+                                 "QPlainTextEdit", "QComboBox",   "QLabel",
+                                 "TSkinLinkLabel", "QStatusBar",  "QScrollBar",
+                                 "QMenuBar",       "QMenu",       "QListWidget",
+                                 "QToolTip",       "QMessageBox"})
         QVERIFY2(charm.StyleSheet().contains(QLatin1String(selector)), selector);
     QVERIFY(charm.Palette().color(QPalette::Window) != QPalette().color(QPalette::Window) ||
             charm.Color("window").isValid());
@@ -169,8 +176,7 @@ void TstSkin::holder_reskinsEveryWindowAtOnce()
     QCOMPARE(backgroundOf(&second), charmWindow);
 
     // One call changes both open windows; nothing is done to the windows.
-    holder.LoadFromText(
-        skinText("Night", "#203040", "QDialog, QWidget { background: #203040; }"));
+    holder.LoadFromText(skinText("Night", "#203040", "QDialog, QWidget { background: #203040; }"));
     QCOMPARE(holder.SkinName(), QStringLiteral("Night"));
     QCOMPARE(backgroundOf(&first), QColor("#203040"));
     QCOMPARE(backgroundOf(&second), QColor("#203040"));
@@ -219,7 +225,8 @@ void TstSkin::speedButton_alignsLeft()
     QCOMPARE(geometryOf("ccc"), QRect(0, 0, 45, 37));
     QCOMPARE(geometryOf("bb"), QRect(45, 0, 30, 37));
     QCOMPARE(geometryOf("a"), QRect(75, 0, 15, 37));
-    QCOMPARE(QString(buttons.first()->metaObject()->className()), QStringLiteral("TSkinSpeedButton"));
+    QCOMPARE(QString(buttons.first()->metaObject()->className()),
+             QStringLiteral("TSkinSpeedButton"));
     QVERIFY(buttons.first()->isVisible());
 
     // The bar does not grow or scroll: what does not fit is cut at the right.
@@ -250,9 +257,9 @@ void TstSkin::speedButton_click()
     bar.resize(200, 30);
     bar.show();
     QString clicked;
-    auto* button = new TSkinSpeedButton(
-        &bar, QStringLiteral("热词"), 30, 25, TAlign::alLeft,
-        [&](TSkinSpeedButton* sender) { clicked = sender->Caption(); });
+    auto* button =
+        new TSkinSpeedButton(&bar, QStringLiteral("热词"), 30, 25, TAlign::alLeft,
+                             [&](TSkinSpeedButton* sender) { clicked = sender->Caption(); });
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(clicked, QStringLiteral("热词"));
     QCOMPARE(button->focusPolicy(), Qt::NoFocus);
@@ -381,9 +388,9 @@ void TstSkin::errorBox_guardedHandlers()
     QPushButton button;
     int clicks = 0;
     QObject::connect(&button, &QPushButton::clicked, &button, guarded([&](bool) {
-                         ++clicks;
-                         throw std::runtime_error("文件无法创建");
-                     }));
+        ++clicks;
+        throw std::runtime_error("文件无法创建");
+    }));
     button.click();
     button.click();
     QTimer timer;
@@ -436,7 +443,8 @@ void TstSkin::errorBox_completionDispatchDrops()
         }
     };
     QMetaObject::invokeMethod(qApp, dispatch, Qt::QueuedConnection);
-    QMetaObject::invokeMethod(qApp, [&] { after = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [&] { after = true; }, Qt::QueuedConnection);
     QTRY_VERIFY_WITH_TIMEOUT(after, 5000);
     QVERIFY(handled);
     QVERIFY(TSkinMessageBox::takeShownMessages().isEmpty());
