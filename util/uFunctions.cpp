@@ -114,7 +114,7 @@ std::vector<QByteArray> splitFields(char delimiter, const QByteArray& text)
             }
         } else {
             const char* start = p;
-            while (p < end && static_cast<unsigned char>(*p) > ' ' && *p != delimiter)
+            while (p<end&& static_cast<unsigned char>(*p)> ' ' && *p != delimiter)
                 ++p;
             field = QByteArray(start, p - start);
         }
@@ -230,8 +230,8 @@ QByteArray settings_encode(const QByteArray& plain)
 
 QByteArray settings_decode(const QByteArray& encoded)
 {
-    const QByteArray payload = encoded.size() > 30 ? encoded.mid(1, encoded.size() - 30)
-                                                   : QByteArray();
+    const QByteArray payload =
+        encoded.size() > 30 ? encoded.mid(1, encoded.size() - 30) : QByteArray();
     return unscramble_text(base64_decode(unscramble_text(base64_decode(payload), kCodecKey)),
                            kCodecKey);
 }
@@ -264,8 +264,8 @@ void write_text_line(const QString& path, const QByteArray& text, bool replace)
 {
     const QByteArray line = text + "\r\n";
     auto fail = [&](const QString& reason) {
-        throw UtilError(QStringLiteral("Cannot write file \"%1\": %2").arg(path, reason)
-                            .toStdString());
+        throw UtilError(
+            QStringLiteral("Cannot write file \"%1\": %2").arg(path, reason).toStdString());
     };
     if (replace) {
         QSaveFile file(path);

@@ -163,11 +163,13 @@ void TestUtil::settingsDecodesHandMadeEncoding_data()
     // Encodings computed independently from the algorithm, with fixed start values.
     QTest::addColumn<QByteArray>("encoded");
     QTest::addColumn<QByteArray>("plain");
-    QTest::newRow("Charm") << QByteArray("ARkYwMDJCMUZFNTc0QTE4MURFNThEMTUyQkE3OUYxNTZFQzU3RTg3QjlBOUI4"
-                                         "MzlDN0RBQzY5QzZCNzY4Q0E3QkY0A0E20B7100453F09F03DE5EF4509Z")
+    QTest::newRow("Charm") << QByteArray(
+                                  "ARkYwMDJCMUZFNTc0QTE4MURFNThEMTUyQkE3OUYxNTZFQzU3RTg3QjlBOUI4"
+                                  "MzlDN0RBQzY5QzZCNzY4Q0E3QkY0A0E20B7100453F09F03DE5EF4509Z")
                            << QByteArray("Charm|user");
-    QTest::newRow("GBK id") << QByteArray("AMDMxRjBDM0VDNjU0RUQ1M0YwNEFDMzc5Q0Q2Q0FBODZEMDRCRUI3NDgx"
-                                          "QkQ3MDg2QTI4OEE0ODFGMw==25FD72E786CC45C890CE18995E6AZ")
+    QTest::newRow("GBK id") << QByteArray(
+                                   "AMDMxRjBDM0VDNjU0RUQ1M0YwNEFDMzc5Q0Q2Q0FBODZEMDRCRUI3NDgx"
+                                   "QkQ3MDg2QTI4OEE0ODFGMw==25FD72E786CC45C890CE18995E6AZ")
                             << QByteArray("\xC0\xB6\xC9\xAB|user");
 }
 
@@ -220,21 +222,27 @@ void TestUtil::splitField_data()
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<int>("index");
     QTest::addColumn<QByteArray>("field");
-    QTest::newRow("skin id of a plain line") << '|' << QByteArray("Dark|user") << 0 << QByteArray("Dark");
+    QTest::newRow("skin id of a plain line")
+        << '|' << QByteArray("Dark|user") << 0 << QByteArray("Dark");
     QTest::newRow("second field") << '|' << QByteArray("Dark|user") << 1 << QByteArray("user");
-    QTest::newRow("no delimiter: whole text") << '|' << QByteArray("Dark") << 0 << QByteArray("Dark");
-    QTest::newRow("single field keeps blanks") << ',' << QByteArray("Dark\r\n") << 0 << QByteArray("Dark\r\n");
+    QTest::newRow("no delimiter: whole text")
+        << '|' << QByteArray("Dark") << 0 << QByteArray("Dark");
+    QTest::newRow("single field keeps blanks")
+        << ',' << QByteArray("Dark\r\n") << 0 << QByteArray("Dark\r\n");
     QTest::newRow("empty text") << '|' << QByteArray() << 0 << QByteArray();
     QTest::newRow("blank cuts an id") << '|' << QByteArray("my skin|user") << 0 << QByteArray("my");
-    QTest::newRow("blank makes a field") << '|' << QByteArray("my skin|user") << 1 << QByteArray("skin");
+    QTest::newRow("blank makes a field")
+        << '|' << QByteArray("my skin|user") << 1 << QByteArray("skin");
     QTest::newRow("trailing line break") << ',' << QByteArray("a,b,c\r\n") << 2 << QByteArray("c");
-    QTest::newRow("blanks around delimiters") << ',' << QByteArray("  a , b ") << 1 << QByteArray("b");
+    QTest::newRow("blanks around delimiters")
+        << ',' << QByteArray("  a , b ") << 1 << QByteArray("b");
     QTest::newRow("empty field between commas") << ',' << QByteArray("a,,b") << 1 << QByteArray();
     QTest::newRow("delimiter at the end") << ',' << QByteArray("a,b,") << 2 << QByteArray();
     QTest::newRow("quoted field") << ',' << QByteArray("\"x,y\",z") << 0 << QByteArray("x,y");
     QTest::newRow("doubled quote") << ',' << QByteArray("\"a\"\"b\",z") << 0 << QByteArray("a\"b");
     QTest::newRow("unclosed quote") << ',' << QByteArray("z,\"abc") << 1 << QByteArray("abc");
-    QTest::newRow("GBK bytes stay") << ',' << QByteArray("\xC0\xB6,\xC2\xCC") << 1 << QByteArray("\xC2\xCC");
+    QTest::newRow("GBK bytes stay")
+        << ',' << QByteArray("\xC0\xB6,\xC2\xCC") << 1 << QByteArray("\xC2\xCC");
 }
 
 void TestUtil::splitField()
@@ -315,11 +323,12 @@ void TestUtil::savedSkinId_data()
     QTest::addColumn<bool>("fails");
     QTest::addColumn<QByteArray>("id");
     QTest::newRow("written by the client") << QByteArray("<write>") << false << QByteArray("Dark");
-    QTest::newRow("LF line ending")
-        << settings_encode("Dark|user") + "\n" << false << QByteArray("Dark");
+    QTest::newRow("LF line ending") << settings_encode("Dark|user") + "\n"
+                                    << false << QByteArray("Dark");
     QTest::newRow("no line ending") << settings_encode("Dark|user") << false << QByteArray("Dark");
     QTest::newRow("empty file") << QByteArray() << true << QByteArray();
-    QTest::newRow("edited") << QByteArray("A###################################Z\r\n") << true << QByteArray();
+    QTest::newRow("edited") << QByteArray("A###################################Z\r\n") << true
+                            << QByteArray();
     QTest::newRow("binary") << QByteArray("\x00\x01\x02\xFF", 4) << true << QByteArray();
 }
 
