@@ -1,5 +1,7 @@
 #include "skin/skin_data.h"
 
+#include "skin/skin_file.h"
+
 #include <QApplication>
 #include <QStyle>
 #include <QStyleFactory>
@@ -28,4 +30,9 @@ void TSkinData::Apply(const TSkinDescription& skin)
 void TSkinData::LoadFromText(const QString& text)
 {
     Apply(TSkinDescription::FromText(text));
+}
+
+void TSkinData::LoadFromFile(const QString& path)
+{
+    LoadFromText(QString::fromUtf8(ReadSkinFile(path)));
 }

@@ -21,6 +21,10 @@ public:
     // Parses and applies; throws SkinError and keeps the current look when
     // the text holds no valid skin.
     void LoadFromText(const QString& text);
+    // Reads a skin file (its description is UTF-8 text in the form above)
+    // and applies it; throws SkinFileError or SkinError and keeps the
+    // current look when the file holds no valid skin.
+    void LoadFromFile(const QString& path);
     void LoadBuiltin() { Apply(TSkinDescription::Charm()); }
 
     const TSkinDescription& Current() const { return m_current; }

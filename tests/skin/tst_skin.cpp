@@ -4,6 +4,8 @@
 #include "skin/skin_data.h"
 #include "skin/skin_description.h"
 #include "skin/skin_error.h"
+#include "skin/skin_file.h"
+#include "skin/skin_file_error.h"
 #include "skin/skin_message_box.h"
 #include "skin/skin_speed_button.h"
 
@@ -11,6 +13,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -70,6 +73,7 @@ private slots:
 
     void holder_reskinsEveryWindowAtOnce();
     void holder_keepsLookOnBadSkin();
+    void holder_loadsSkinFile();
 
     void speedButton_alignsLeft();
     void speedButton_click();
@@ -213,6 +217,36 @@ void TstSkin::holder_keepsLookOnBadSkin()
     QVERIFY_THROWS_EXCEPTION(SkinError, holder.LoadFromText("not a skin"));
     QCOMPARE(holder.SkinName(), QStringLiteral("Charm"));
     QCOMPARE(qApp->styleSheet(), sheet);
+}
+
+void TstSkin::holder_loadsSkinFile()
+{
+    TSkinData holder;
+    QWidget window;
+    window.resize(80, 60);
+    window.show();
+    QTemporaryDir dir;
+    auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    write("blue.skn",
+          PackSkinFile(skinText("蓝色", "#1144aa", "QWidget { background: @window; }").toUtf8()));
+    write("notaskin.skn", PackSkinFile("just some text"));
+    write("garbage.skn", "garbage");
+
+    holder.LoadFromFile(dir.filePath("blue.skn"));
+    QCOMPARE(holder.SkinName(), QStringLiteral("蓝色"));
+    QCOMPARE(backgroundOf(&window), QColor("#1144aa"));
+
+    // Files that hold no skin leave the current look.
+    QVERIFY_THROWS_EXCEPTION(SkinError, holder.LoadFromFile(dir.filePath("notaskin.skn")));
+    QVERIFY_THROWS_EXCEPTION(SkinFileError, holder.LoadFromFile(dir.filePath("garbage.skn")));
+    QVERIFY_THROWS_EXCEPTION(SkinFileError, holder.LoadFromFile(dir.filePath("missing.skn")));
+    QCOMPARE(holder.SkinName(), QStringLiteral("蓝色"));
+    QCOMPARE(backgroundOf(&window), QColor("#1144aa"));
+    holder.LoadBuiltin();
 }
 
 void TstSkin::speedButton_alignsLeft()
