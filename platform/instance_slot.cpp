@@ -72,15 +72,23 @@ bool TInstanceSlot::Check()
 {
     if (!m_shm.isAttached())
         return false;
+    // Two starts at the same moment take turns, so only one of them can
+    // find the slot empty. The system releases the lock of a process that
+    // dies holding it.
+    const bool locked = m_shm.lock();
     const quint32 stored = StoredIdentity();
-    if (stored != 0 && stored != m_identity && AskToRestore(stored))
-        return true;
-    // First instance, or the stored one no longer answers (it crashed and
-    // left the slot behind): take the slot over. Listen before storing, so
-    // a start that reads the new identity finds someone answering.
-    Listen();
-    Store(m_identity);
-    return false;
+    const bool handedOver = stored != 0 && stored != m_identity && AskToRestore(stored);
+    if (!handedOver) {
+        // First instance, or the stored one no longer answers (it crashed
+        // and left the slot behind): take the slot over. Listen before
+        // storing, so a start that reads the new identity finds someone
+        // answering.
+        Listen();
+        Store(m_identity);
+    }
+    if (locked)
+        m_shm.unlock();
+    return handedOver;
 }
 
 void TInstanceSlot::Close()

@@ -7,6 +7,7 @@
 #include <QUuid>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -75,6 +76,7 @@ private slots:
     void secondStartHandsOver();
     void nextStartAfterEndIsFirst();
     void staleSlotIsTakenOver();
+    void simultaneousStartsMakeOneFirst();
     void slotIsFourBytes();
 };
 
@@ -148,6 +150,23 @@ void TstRunOnce::staleSlotIsTakenOver()
     QCOMPARE(second.nextLine(), QByteArray("second"));
     QCOMPARE(next.nextLine(), QByteArray("restored front=main minimized=0"));
     QCOMPARE(next.end(), 0);
+}
+
+void TstRunOnce::simultaneousStartsMakeOneFirst()
+{
+    const QString slot = freshSlotName();
+    std::vector<std::unique_ptr<Probe>> probes;
+    for (int i = 0; i < 3; ++i)
+        probes.push_back(std::make_unique<Probe>(slot));
+    QList<QByteArray> firstLines;
+    for (auto& probe : probes)
+        firstLines << probe->nextLine();
+    QCOMPARE(firstLines.count("first"), 1);
+    QCOMPARE(firstLines.count("second"), 2);
+    for (auto& probe : probes) {
+        if (probe->process().state() != QProcess::NotRunning)
+            QCOMPARE(probe->end(), 0);
+    }
 }
 
 void TstRunOnce::slotIsFourBytes()
