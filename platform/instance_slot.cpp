@@ -1,0 +1,168 @@
+#include "platform/instance_slot.h"
+
+#include <QCryptographicHash>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QRandomGenerator>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kSlotSize = 4;
+constexpr qint64 kMaxRequest = 64;
+const QByteArray kRequest = "restore\n";
+const QByteArray kAnswer = "restored\n";
+
+} // namespace
+
+QString TInstanceSlot::DefaultName()
+{
+    return QStringLiteral("{CAF49BBB-AF40-4FDE-8757-51D5AEB5BBBF}");
+}
+
+TInstanceSlot::TInstanceSlot(const QString& name, QObject* parent)
+    : QObject(parent), m_name(name), m_shm(name)
+{
+    // A random identity, never 0: unlike a process id it is not reused by a
+    // later process, so a stale slot cannot point at someone else.
+    while (m_identity == 0)
+        m_identity = QRandomGenerator::system()->generate();
+}
+
+TInstanceSlot::~TInstanceSlot()
+{
+    Close();
+}
+
+void TInstanceSlot::Open()
+{
+    if (m_shm.isAttached())
+        return;
+    if (m_shm.attach(QSharedMemory::ReadWrite)) {
+        if (m_shm.size() < kSlotSize)
+            m_shm.detach();
+        return;
+    }
+    if (m_shm.create(kSlotSize, QSharedMemory::ReadWrite)) {
+        std::memset(m_shm.data(), 0, kSlotSize);
+        return;
+    }
+    // Created by another start in the meantime.
+    if (m_shm.error() == QSharedMemory::AlreadyExists && m_shm.attach(QSharedMemory::ReadWrite) &&
+        m_shm.size() < kSlotSize)
+        m_shm.detach();
+}
+
+quint32 TInstanceSlot::StoredIdentity() const
+{
+    if (!m_shm.isAttached())
+        return 0;
+    quint32 value = 0;
+    std::memcpy(&value, m_shm.constData(), kSlotSize);
+    return value;
+}
+
+void TInstanceSlot::Store(quint32 identity)
+{
+    std::memcpy(m_shm.data(), &identity, kSlotSize);
+}
+
+bool TInstanceSlot::Check()
+{
+    if (!m_shm.isAttached())
+        return false;
+    // Two starts at the same moment take turns, so only one of them can
+    // find the slot empty. The system releases the lock of a process that
+    // dies holding it.
+    const bool locked = m_shm.lock();
+    const quint32 stored = StoredIdentity();
+    const bool handedOver = stored != 0 && stored != m_identity && AskToRestore(stored);
+    if (!handedOver) {
+        // First instance, or the stored one no longer answers (it crashed
+        // and left the slot behind): take the slot over. Listen before
+        // storing, so a start that reads the new identity finds someone
+        // answering.
+        Listen();
+        Store(m_identity);
+    }
+    if (locked)
+        m_shm.unlock();
+    return handedOver;
+}
+
+void TInstanceSlot::Close()
+{
+    if (m_server) {
+        m_server->close();
+        delete m_server;
+        m_server = nullptr;
+    }
+    if (m_shm.isAttached())
+        m_shm.detach();
+}
+
+QString TInstanceSlot::ServerName(quint32 identity) const
+{
+    const QByteArray hash =
+        QCryptographicHash::hash(m_name.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    return QStringLiteral("lumo-%1-%2")
+        .arg(QString::fromLatin1(hash))
+        .arg(identity, 8, 16, QLatin1Char('0'));
+}
+
+bool TInstanceSlot::AskToRestore(quint32 identity) const
+{
+    QLocalSocket socket;
+    socket.connectToServer(ServerName(identity));
+    if (!socket.waitForConnected(m_answerTimeoutMs))
+        return false;
+    socket.write(kRequest);
+    if (!socket.waitForBytesWritten(m_answerTimeoutMs))
+        return false;
+    QByteArray answer;
+    while (answer.size() < kAnswer.size()) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(m_answerTimeoutMs))
+            return false;
+        answer += socket.read(kAnswer.size() - answer.size());
+    }
+    return answer == kAnswer;
+}
+
+bool TInstanceSlot::Listen()
+{
+    if (m_server)
+        return true;
+    const QString name = ServerName(m_identity);
+    // A socket file left by a crashed process would block the name.
+    QLocalServer::removeServer(name);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &TInstanceSlot::Accept);
+    if (!m_server->listen(name)) {
+        delete m_server;
+        m_server = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void TInstanceSlot::Accept()
+{
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        auto answer = [this, socket] {
+            if (socket->bytesAvailable() < kRequest.size())
+                return;
+            const QByteArray request = socket->read(kMaxRequest);
+            if (request.startsWith(kRequest)) {
+                emit restoreRequested();
+                socket->write(kAnswer);
+                socket->flush();
+            }
+            socket->disconnectFromServer();
+        };
+        connect(socket, &QLocalSocket::readyRead, this, answer);
+        answer();
+    }
+}

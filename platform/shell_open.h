@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QUrl>
+
+#include <functional>
+
+// The system shell's "open" of an address: the default browser shows it.
+// The outcome is not reported. Tests install a hook that receives the
+// address instead of opening it.
+class TShell
+{
+public:
+    static void OpenUrl(const QUrl& url);
+    static void SetOpenHook(std::function<void(const QUrl&)> hook);
+};

@@ -1,0 +1,45 @@
+#include "skin/skin_speed_button.h"
+
+#include "skin/guarded.h"
+
+#include <QIcon>
+#include <QPixmap>
+
+TSkinSpeedButton::TSkinSpeedButton(QWidget* parent) : QToolButton(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+    setAutoRaise(true);
+    setToolButtonStyle(Qt::ToolButtonTextOnly);
+    connect(this, &QToolButton::clicked, this, guarded(this, &TSkinSpeedButton::Clicked));
+    show();
+}
+
+TSkinSpeedButton::TSkinSpeedButton(QWidget* parent, const QString& caption, int width, int height,
+                                   TAlign align, ClickHandler onClick)
+    : TSkinSpeedButton(parent)
+{
+    SetCaption(caption);
+    SetSize(width, height);
+    SetOnClick(std::move(onClick));
+    SetAlign(align);
+}
+
+void TSkinSpeedButton::SetSize(int width, int height)
+{
+    resize(std::max(0, width), std::max(0, height));
+    if (TControlAligner::Align(this) != TAlign::alNone && parentWidget())
+        TControlAligner::Realign(parentWidget());
+}
+
+void TSkinSpeedButton::SetGlyph(const QPixmap& glyph)
+{
+    setIcon(QIcon(glyph));
+    setIconSize(glyph.size());
+    setToolButtonStyle(text().isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+}
+
+void TSkinSpeedButton::Clicked()
+{
+    if (m_onClick)
+        m_onClick(this);
+}

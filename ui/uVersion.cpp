@@ -1,0 +1,11 @@
+#include "ui/uVersion.h"
+
+TVerFrm::TVerFrm(TMainForm& mainForm) : QDialog(nullptr), MainForm(mainForm)
+{
+    setObjectName(QStringLiteral("VerFrm"));
+    setWindowTitle(QStringLiteral("关于软件"));
+    // Fixed frame with the close button only.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(505, 342);
+}
