@@ -238,8 +238,8 @@ void TWSocket::CancelDnsLookup()
 {
     if (m_state != wsDnsLookup)
         return;
-    if (m_lookupId >= 0)
-        QHostInfo::abortHostLookup(m_lookupId);
+    // The lookup is left to finish and its answer ignored (the serial has
+    // moved on): aborting a lookup that has a functor leaks it in Qt.
     m_lookupId = -1;
     ++m_lookupSerial;
     m_state = wsClosed;
