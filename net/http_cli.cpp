@@ -444,8 +444,7 @@ void THttpCli::SocketDataSent(int)
 
 void THttpCli::ResetReply()
 {
-    m_rcvStart = 0;
-    m_rcvLen = 0;
+    ClearRcvBuf();
     m_headerLineCount = 0;
     m_headerBytes = 0;
     m_inHeader = false;
@@ -485,7 +484,7 @@ void THttpCli::SocketDataAvailable(int)
     qint64 taken = 0;
     while (taken < kReadPerRound) {
         if (m_rcvStart == m_rcvLen)
-            m_rcvStart = m_rcvLen = 0;
+            ClearRcvBuf();
         if (m_rcvBuf.size() - m_rcvLen - 1 < kMinFree) {
             if (m_rcvStart > 0) {
                 std::memmove(m_rcvBuf.data(), m_rcvBuf.constData() + m_rcvStart,
@@ -507,7 +506,7 @@ void THttpCli::SocketDataAvailable(int)
         if (m_state == httpWaitingBody) {
             const char* data = m_rcvBuf.constData() + m_rcvStart;
             const qint64 len = m_rcvLen - m_rcvStart;
-            m_rcvStart = m_rcvLen = 0;
+            ClearRcvBuf();
             if (!ProcessBody(data, len))
                 return;
         } else if (!ProcessHeaderLines()) {
@@ -517,7 +516,7 @@ void THttpCli::SocketDataAvailable(int)
             break;
     }
     if (Stopped(serial) || m_replyDone || m_relocatePending) {
-        m_rcvStart = m_rcvLen = 0;
+        ClearRcvBuf();
         if (m_socket && serial == m_serial && m_state != httpReady) {
             char scratch[8192];
             while (m_socket->Receive(scratch, sizeof scratch) > 0) {
@@ -532,12 +531,17 @@ bool THttpCli::ProcessHeaderLines()
     while (m_state != httpWaitingBody) {
         const char* p = m_rcvBuf.constData() + m_rcvStart;
         const qsizetype avail = m_rcvLen - m_rcvStart;
-        const char* lf = static_cast<const char*>(std::memchr(p, '\n', size_t(avail)));
+        // Bytes already searched are not searched again when a long line
+        // comes in many small pieces.
+        const char* lf = static_cast<const char*>(
+            std::memchr(p + m_rcvScanned, '\n', size_t(avail - m_rcvScanned)));
         if (!lf) {
+            m_rcvScanned = avail;
             if (avail > MaxHeaderLine)
                 FailReply(httperrBadReply);
             return true;
         }
+        m_rcvScanned = 0;
         const qsizetype len = lf - p;
         m_headerBytes += len + 1;
         if (len > MaxHeaderLine || m_headerBytes > MaxHeaderBlock) {
@@ -554,10 +558,10 @@ bool THttpCli::ProcessHeaderLines()
     if (m_rcvStart < m_rcvLen) {
         const char* data = m_rcvBuf.constData() + m_rcvStart;
         const qint64 len = m_rcvLen - m_rcvStart;
-        m_rcvStart = m_rcvLen = 0;
+        ClearRcvBuf();
         return ProcessBody(data, len);
     }
-    m_rcvStart = m_rcvLen = 0;
+    ClearRcvBuf();
     return true;
 }
 
@@ -735,7 +739,7 @@ bool THttpCli::HeaderEnd()
     if (!Raise(OnHeaderEnd))
         return false;
     if (Stopped(serial)) {
-        m_rcvStart = m_rcvLen = 0;
+        ClearRcvBuf();
         return true;
     }
 
@@ -925,7 +929,7 @@ void THttpCli::SocketSessionClosed(int error)
 bool THttpCli::ConnectionClosed(int error)
 {
     const quint32 serial = m_serial;
-    m_rcvStart = m_rcvLen = 0;
+    ClearRcvBuf();
     if (m_state == httpReady)
         return Raise(OnSessionClosed);
     if (error != 0)
@@ -969,7 +973,7 @@ bool THttpCli::RelocateAfterReply()
 {
     const quint32 serial = m_serial;
     m_rcvdCount = 0;
-    m_rcvStart = m_rcvLen = 0;
+    ClearRcvBuf();
     m_headerLineCount = 0;
     m_bodyLineCount = 0;
     ++m_locationChangeCurCount;
@@ -1068,7 +1072,8 @@ void THttpCli::SetReady(quint32 serial)
 {
     if (serial != m_serial || m_state == httpReady)
         return;
-    const bool reusable = !m_closeAfterReply && m_replyDone && !m_failed && !m_sendingBody;
+    const bool reusable =
+        !m_closeAfterReply && m_replyDone && !m_failed && !m_sendingBody && m_statusCode != 0;
     if (!reusable)
         m_socket->Shutdown();
     m_locationFlag = false;
@@ -1115,7 +1120,7 @@ void THttpCli::FailReply(quint16 error)
     m_relocatePending = false;
     m_sendingBody = false;
     m_holdSetReady = false;
-    m_rcvStart = m_rcvLen = 0;
+    ClearRcvBuf();
     m_socket->Shutdown();
     PostSetReady();
 }
@@ -1178,7 +1183,7 @@ void THttpCli::Abort()
     m_relocatePending = false;
     m_sendingBody = false;
     m_holdSetReady = false;
-    m_rcvStart = m_rcvLen = 0;
+    ClearRcvBuf();
     const TWSocket::TSocketState socketState = m_socket->State();
     try {
         if (socketState == TWSocket::wsConnecting || socketState == TWSocket::wsConnected ||

@@ -321,6 +321,8 @@ private:
     QByteArray m_rcvBuf;
     qsizetype m_rcvStart = 0;
     qsizetype m_rcvLen = 0;
+    qsizetype m_rcvScanned = 0; // of the waiting bytes, searched for LF already
+    void ClearRcvBuf() { m_rcvStart = m_rcvLen = m_rcvScanned = 0; }
 
     // Per reply.
     int m_headerLineCount = 0;
