@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QTcpServer>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include <memory>
@@ -123,6 +124,7 @@ private slots:
     void redirectCounting();
     void redirectTurnsPostIntoGet();
     void redirectToOtherHostAndHttps();
+    void redirectBodiesAreNotMixedIn_data();
     void redirectBodiesAreNotMixedIn();
     void redirectOnKeptConnectionIsNotFollowed();
     void rangeForRedirectedRequest();
@@ -261,6 +263,7 @@ void TestHttpCli::rangeIsClearedAfterOneRequest()
     server.Enqueue(Ok("2"));
     THttpCli cli;
     Recorder rec(&cli);
+    cli.SetLocalAddr("127.0.0.1");
     cli.SetURL(server.BaseUrl() + "/f");
     cli.SetContentRangeBegin("100");
     cli.GetASync();
@@ -293,31 +296,39 @@ void TestHttpCli::httpsGives501WithNothingSent()
 void TestHttpCli::transportFailures_data()
 {
     QTest::addColumn<QByteArray>("url");
+    QTest::addColumn<QByteArray>("localAddr");
     QTest::addColumn<QByteArray>("reason");
     QTest::addColumn<int>("errCode");
 
+    const QByteArray any = "0.0.0.0";
+    const QByteArray cantAssign = "can't connect: Cannot assign requested address (Error #10049)";
+    const QByteArray refusedUrl = "http://127.0.0.1:" + QByteArray::number(FreePort()) + "/x";
     QTest::newRow("unresolvable host")
-        << QByteArray("http://no-such-host.invalid/x")
+        << QByteArray("http://no-such-host.invalid/x") << any
         << QByteArray("can't resolve hostname to IP address") << WSocketError::HostNotFound;
-    QTest::newRow("empty host") << QByteArray("http:///x")
+    QTest::newRow("empty host") << QByteArray("http:///x") << any
                                 << QByteArray("can't resolve hostname to IP address")
                                 << WSocketError::HostNotFound;
-    QTest::newRow("refused port") << "http://127.0.0.1:" + QByteArray::number(FreePort()) + "/x"
+    QTest::newRow("refused port") << refusedUrl << any
                                   << QByteArray("Connection refused (Error #10061)")
                                   << WSocketError::ConnectionRefused;
-    QTest::newRow("port out of range")
-        << QByteArray("http://127.0.0.1:70000/x")
-        << QByteArray("can't connect: Cannot assign requested address (Error #10049)")
-        << WSocketError::AddressNotAvailable;
+    QTest::newRow("port out of range") << QByteArray("http://127.0.0.1:70000/x") << any
+                                       << cantAssign << WSocketError::AddressNotAvailable;
+    QTest::newRow("local address not ours")
+        << refusedUrl << QByteArray("192.0.2.1") << cantAssign << WSocketError::AddressNotAvailable;
+    QTest::newRow("local address not an address")
+        << refusedUrl << QByteArray("nowhere") << cantAssign << WSocketError::AddressNotAvailable;
 }
 
 void TestHttpCli::transportFailures()
 {
     QFETCH(QByteArray, url);
+    QFETCH(QByteArray, localAddr);
     QFETCH(QByteArray, reason);
     QFETCH(int, errCode);
     THttpCli cli;
     Recorder rec(&cli);
+    cli.SetLocalAddr(localAddr);
     cli.SetURL(url);
     cli.GetASync();
     QCOMPARE(rec.done, 0);
@@ -885,8 +896,16 @@ void TestHttpCli::redirectToOtherHostAndHttps()
     QCOMPARE(cli.Location(), QByteArray("https://127.0.0.1/x"));
 }
 
+void TestHttpCli::redirectBodiesAreNotMixedIn_data()
+{
+    QTest::addColumn<bool>("toFile");
+    QTest::newRow("memory buffer") << false;
+    QTest::newRow("file") << true;
+}
+
 void TestHttpCli::redirectBodiesAreNotMixedIn()
 {
+    QFETCH(bool, toFile);
     ScriptedServer server;
     QVERIFY(server.Listen());
     server.Enqueue("HTTP/1.0 302 Found\r\nLocation: next\r\nContent-Type: text/html\r\n"
@@ -895,15 +914,18 @@ void TestHttpCli::redirectBodiesAreNotMixedIn()
     server.Enqueue(ScriptedServer::Reply::Split(Ok(big), {40, 500}, 5));
     THttpCli cli;
     Recorder rec(&cli);
-    QBuffer rcvd;
-    rcvd.open(QIODevice::ReadWrite);
-    rcvd.write("kept:");
-    cli.SetRcvdStream(&rcvd);
+    QBuffer buffer;
+    QTemporaryFile file;
+    QIODevice* rcvd = toFile ? static_cast<QIODevice*>(&file) : &buffer;
+    QVERIFY(toFile ? file.open() : buffer.open(QIODevice::ReadWrite));
+    rcvd->write("kept:");
+    cli.SetRcvdStream(rcvd);
     cli.SetURL(server.BaseUrl() + "/dir/first?q=1");
     cli.GetASync();
     QTRY_COMPARE_WITH_TIMEOUT(rec.done, 1, 5000);
     QCOMPARE(rec.status, 200);
-    QCOMPARE(rcvd.data(), "kept:" + big);
+    rcvd->seek(0);
+    QCOMPARE(rcvd->readAll(), "kept:" + big);
     QCOMPARE(cli.RcvdCount(), qint64(1000));
     QCOMPARE(cli.LocationChangeCurCount(), 1);
     QVERIFY(server.Requests().value(1).startsWith("GET /dir/next HTTP/1.0\r\n"));
