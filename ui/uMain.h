@@ -1,10 +1,15 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QString>
 
+class TRpForm;
 class TSkinData;
+class TSkinFrm;
 class TSkinMessageBox;
+class TVerFrm;
+class TWBForm;
 
 // The main window (search window). It is created first: it holds the skin
 // holder every window draws from and the message box all windows use, and
@@ -27,6 +32,19 @@ public:
     QString app_version;
     QString app_build;
     QString skin_name;
+
+    // The hit last opened; the preview window and the report dialog read it.
+    QString view_url;
+    QByteArray sel_share_url;
+    QByteArray sel_file_id;
+    QByteArray sel_value;
+    QByteArray sel_views;
+
+    // The other windows, each registered by its own constructor.
+    TWBForm* WBForm = nullptr;
+    TSkinFrm* SkinFrm = nullptr;
+    TVerFrm* VerFrm = nullptr;
+    TRpForm* RpForm = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,7 +1,10 @@
 #include "ui/uSkin.h"
 
+#include "ui/uMain.h"
+
 TSkinFrm::TSkinFrm(TMainForm& mainForm) : QDialog(nullptr), MainForm(mainForm)
 {
+    MainForm.SkinFrm = this;
     setObjectName(QStringLiteral("SkinFrm"));
     setWindowTitle(QStringLiteral("更换皮肤"));
     // Fixed frame with the close button only.

@@ -12,6 +12,11 @@ class TWBForm : public QWidget
 public:
     explicit TWBForm(TMainForm& mainForm);
 
+    // Navigates the page view to `url` (the hit's detail page).
+    void NavigatePage(const QString& url);
+    QString PageUrl() const { return m_pageUrl; }
+
 private:
     TMainForm& MainForm;
+    QString m_pageUrl;
 };
