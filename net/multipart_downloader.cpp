@@ -72,6 +72,8 @@ void TMultipartHttpDownloader::Start()
                              THttpCli::httperrStream);
 
     ++m_serial;
+    m_parts = m_partCount;
+    m_transferUrl = m_url;
     m_contentLength = 0;
     m_receivedCount = 0;
     DestroyClients();
@@ -79,7 +81,7 @@ void TMultipartHttpDownloader::Start()
     auto* probe = new TPartHttpCli(this);
     probe->SetName("Part0");
     probe->Index = 0;
-    probe->SetURL(m_url);
+    probe->SetURL(m_transferUrl);
     probe->OnRequestDone = [this](THttpCli* client, THttpRequest, quint16 error) {
         GetASyncRequestDone(client, error);
     };
@@ -126,20 +128,20 @@ void TMultipartHttpDownloader::StartParts(quint32 serial)
     if (!Current(serial) || m_clients.size() != 1)
         return;
     const qint64 length = m_contentLength;
-    const qint64 partSize = length / m_partCount;
+    const qint64 partSize = length / m_parts;
 
     m_clients[0]->OnHeaderEnd = nullptr;
-    while (m_clients.size() < m_partCount) {
+    while (m_clients.size() < m_parts) {
         auto* client = new TPartHttpCli(this);
         client->SetName("Part" + QString::number(m_clients.size()));
         m_clients << client;
     }
 
     qint64 offset = 0;
-    for (int i = 0; i < m_partCount; ++i) {
+    for (int i = 0; i < m_parts; ++i) {
         TPartHttpCli* client = m_clients[i];
         client->StartOffset = offset;
-        client->EndOffset = i < m_partCount - 1 ? offset + partSize : length;
+        client->EndOffset = i < m_parts - 1 ? offset + partSize : length;
         offset += partSize + 1;
         // With more parts than bytes to spare, the last parts start past the
         // end of the document: they have nothing to fetch.
@@ -147,7 +149,7 @@ void TMultipartHttpDownloader::StartParts(quint32 serial)
                            ? qMin(client->EndOffset, length - 1) - client->StartOffset + 1
                            : 0;
         client->Index = i;
-        client->SetURL(m_url);
+        client->SetURL(m_transferUrl);
         client->OnHeaderEnd = [this](THttpCli* c) { PartHeaderEnd(static_cast<TPartHttpCli*>(c)); };
         client->OnDocData = [this](THttpCli* c, const char* buffer, int len) {
             PartDocData(static_cast<TPartHttpCli*>(c), buffer, len);

@@ -96,6 +96,10 @@ private:
     QIODevice* m_fileStream = nullptr;
     qint64 m_contentLength = 0;
     qint64 m_receivedCount = 0;
+    // PartCount and URL as Start found them: changing the properties while a
+    // transfer runs does not reach it.
+    int m_parts = 0;
+    QByteArray m_transferUrl;
     QList<TPartHttpCli*> m_clients;
     // Tells the events of the current transfer from those of abandoned ones.
     quint32 m_serial = 0;

@@ -4,6 +4,7 @@
 #include "tests/support/nginx_server.h"
 #include "tests/support/scripted_server.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QPointer>
 #include <QTcpServer>
@@ -273,6 +274,26 @@ void Settle()
     QTest::qWait(100);
 }
 
+// A stream that refuses every write once it holds `limit` bytes.
+class FullDevice : public QBuffer
+{
+public:
+    explicit FullDevice(qint64 limit) : m_limit(limit) {}
+
+protected:
+    qint64 writeData(const char* data, qint64 len) override
+    {
+        if (pos() + len > m_limit) {
+            setErrorString("disk full");
+            return -1;
+        }
+        return QBuffer::writeData(data, len);
+    }
+
+private:
+    qint64 m_limit;
+};
+
 quint16 FreePort()
 {
     QTcpServer probe;
@@ -297,6 +318,9 @@ private slots:
     void downloads();
     void failures_data();
     void failures();
+    void writeFailureEndsTransfer();
+    void oldContentIsCut();
+    void settingsChangedWhileRunning();
     void startWhileRunning_data();
     void startWhileRunning();
     void startAgainFromReport();
@@ -513,6 +537,60 @@ void TestDownloader::failures()
     Settle();
     QCOMPARE(site.Requests().size(), made);
     QCOMPARE(t.reports, 1);
+}
+
+void TestDownloader::writeFailureEndsTransfer()
+{
+    const QByteArray doc = Doc(100000);
+    Site site(doc);
+    Transfer t;
+    FullDevice device(1000);
+    QVERIFY(device.open(QIODevice::ReadWrite));
+    t.dl.SetURL(site.Url());
+    t.dl.SetPartCount(2);
+    t.dl.SetFileStream(&device);
+    t.dl.Start();
+    QVERIFY(t.Wait());
+    QCOMPARE(t.errorCode, int(THttpCli::httperrStream));
+    QVERIFY2(t.reason.startsWith("Download failed: cannot write the file: disk full"), t.reason);
+    QCOMPARE(t.dl.FileStream(), &device);
+    QCOMPARE(t.received, 0);
+    const int made = site.Requests().size();
+    Settle();
+    QCOMPARE(site.Requests().size(), made);
+    QCOMPARE(t.reports, 1);
+}
+
+void TestDownloader::oldContentIsCut()
+{
+    // A stream handed in with longer old content ends as the document.
+    const QByteArray doc = Doc(1000);
+    Site site(doc);
+    Transfer t;
+    QFile* f = t.OpenFile();
+    f->write(QByteArray(5000, 'x'));
+    t.dl.SetURL(site.Url());
+    t.dl.SetPartCount(3);
+    t.dl.SetFileStream(f);
+    t.dl.Start();
+    QVERIFY(t.Wait());
+    QCOMPARE(t.errorCode, 200);
+    QCOMPARE(t.FileBytes(), doc);
+}
+
+void TestDownloader::settingsChangedWhileRunning()
+{
+    // The transfer keeps the part count and address Start found.
+    const QByteArray doc = Doc(1000);
+    Site site(doc);
+    Transfer t;
+    t.Start(site.Url(), 2);
+    t.dl.SetPartCount(0);
+    t.dl.SetURL("http://127.0.0.1:1/elsewhere");
+    QVERIFY(t.Wait());
+    QCOMPARE(t.errorCode, 200);
+    QCOMPARE(t.FileBytes(), doc);
+    QCOMPARE(site.RangeRequests().size(), 2);
 }
 
 void TestDownloader::startWhileRunning_data()
