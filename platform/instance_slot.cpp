@@ -1,9 +1,12 @@
 #include "platform/instance_slot.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QLockFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include <cstring>
 
@@ -37,21 +40,24 @@ TInstanceSlot::~TInstanceSlot()
 
 void TInstanceSlot::Open()
 {
-    if (m_shm.isAttached())
-        return;
-    if (m_shm.attach(QSharedMemory::ReadWrite)) {
-        if (m_shm.size() < kSlotSize)
-            m_shm.detach();
-        return;
+    // Another start may be creating the slot at this very moment: its
+    // object can exist before it can be attached, so attach and create take
+    // a few bounded turns before the guard gives up.
+    for (int attempt = 0; attempt < 50 && !m_shm.isAttached(); ++attempt) {
+        if (m_shm.attach(QSharedMemory::ReadWrite)) {
+            if (m_shm.size() < kSlotSize)
+                m_shm.detach();
+            return;
+        }
+        if (m_shm.create(kSlotSize, QSharedMemory::ReadWrite)) {
+            std::memset(m_shm.data(), 0, kSlotSize);
+            return;
+        }
+        if (m_shm.error() != QSharedMemory::AlreadyExists &&
+            m_shm.error() != QSharedMemory::NotFound)
+            return;
+        QThread::msleep(10);
     }
-    if (m_shm.create(kSlotSize, QSharedMemory::ReadWrite)) {
-        std::memset(m_shm.data(), 0, kSlotSize);
-        return;
-    }
-    // Created by another start in the meantime.
-    if (m_shm.error() == QSharedMemory::AlreadyExists && m_shm.attach(QSharedMemory::ReadWrite) &&
-        m_shm.size() < kSlotSize)
-        m_shm.detach();
 }
 
 quint32 TInstanceSlot::StoredIdentity() const
@@ -70,12 +76,15 @@ void TInstanceSlot::Store(quint32 identity)
 
 bool TInstanceSlot::Check()
 {
+    // Starts at the same moment take turns, so only one of them can find
+    // the slot empty. A lock file rather than the shared memory's own
+    // semaphore: that one is removed and made anew whenever a start attaches
+    // or creates the slot, which would let two starts in at once. A lock
+    // left by a process that died is taken over.
     if (!m_shm.isAttached())
         return false;
-    // Two starts at the same moment take turns, so only one of them can
-    // find the slot empty. The system releases the lock of a process that
-    // dies holding it.
-    const bool locked = m_shm.lock();
+    QLockFile turn(QDir(QDir::tempPath()).filePath(ServerName(0) + QStringLiteral(".lock")));
+    turn.tryLock(2 * m_answerTimeoutMs);
     const quint32 stored = StoredIdentity();
     const bool handedOver = stored != 0 && stored != m_identity && AskToRestore(stored);
     if (!handedOver) {
@@ -86,8 +95,6 @@ bool TInstanceSlot::Check()
         Listen();
         Store(m_identity);
     }
-    if (locked)
-        m_shm.unlock();
     return handedOver;
 }
 
