@@ -359,7 +359,7 @@ void TMainForm::FillResultList(const QByteArray& reply)
             continue;
         TResultRow row;
         row.Caption = Gbk::fromUnicode(MemberText(hit, u"file_name"));
-        row.ImageIndex = GetSystemIconIndexA(row.Caption.constData(), 0);
+        row.ImageIndex = TResultRow::kIconOfCaption;
         row.SubItems[0] = Gbk::fromUnicode(MemberText(hit, u"file_extension")) + typeSuffix;
         // A size that is no integer leaves its column empty; the hit and
         // those after it are still shown.

@@ -1,3 +1,4 @@
+#include "platform/file_icons.h"
 #include "platform/shell_open.h"
 #include "skin/skin_application.h"
 #include "skin/skin_message_box.h"
@@ -290,8 +291,11 @@ void TstSearch::hitsInReplyOrder()
     QCOMPARE(f->Cell(3, 7), QStringLiteral("104"));
     QVERIFY(!f->main.tmr3->isActive());
     // Every row has a file-type icon.
-    const QModelIndex icon = f->main.lv1_rows->index(0, 0);
-    QVERIFY(!f->main.lv1_rows->data(icon, Qt::DecorationRole).value<QIcon>().isNull());
+    const QIcon rar =
+        f->main.lv1_rows->data(f->main.lv1_rows->index(0, 0), Qt::DecorationRole).value<QIcon>();
+    const int rarIndex = GetSystemIconIndexA(Gb(QStringLiteral("资料合集.rar")).constData(), 0);
+    QVERIFY(!rar.isNull());
+    QCOMPARE(rar.cacheKey(), GetSystemImageListHandle(1)->Icon(rarIndex).cacheKey());
 }
 
 void TstSearch::failedReplyLeavesButtonBusyUntilTimeout_data()
