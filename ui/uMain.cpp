@@ -161,6 +161,9 @@ void TMainForm::CreateControls()
     btn_search = new QPushButton(kIdleCaption, pn_top);
     btn_search->setObjectName(QStringLiteral("btn_search"));
     btn_search->setGeometry(219, 6, 75, 25);
+    // Skins pad buttons for wider captions; this one must fit in 75 pixels.
+    btn_search->setStyleSheet(
+        QStringLiteral("QPushButton { padding-left: 2px; padding-right: 2px; }"));
 
     pn5 = new QWidget(pn_top);
     pn5->setObjectName(QStringLiteral("pn5"));
