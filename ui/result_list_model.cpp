@@ -54,8 +54,11 @@ QVariant TResultListModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         return Gbk::toUnicode(row.Column(index.column()));
     case Qt::DecorationRole:
-        if (index.column() == 0 && icons_)
+        if (index.column() == 0 && icons_) {
+            if (row.ImageIndex == TResultRow::kIconOfCaption)
+                row.ImageIndex = GetSystemIconIndexA(row.Caption.constData(), 0);
             return icons_->Icon(row.ImageIndex);
+        }
         return {};
     default:
         return {};

@@ -13,9 +13,13 @@ class TSystemImageList;
 // Texts are in the client's code page.
 struct TResultRow
 {
+    // The icon of the caption's file type, looked up when the row is first
+    // shown: a reply of many hits does not wait for icons nobody sees.
+    static constexpr int kIconOfCaption = -2;
+
     QByteArray Caption;
     std::array<QByteArray, 7> SubItems;
-    int ImageIndex = -1;
+    mutable int ImageIndex = -1;
 
     // Column 0 is the caption, 1..7 the sub-items.
     const QByteArray& Column(int column) const

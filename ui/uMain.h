@@ -1,13 +1,26 @@
 #pragma once
 
+#include "net/http_cli.h"
+
 #include <QByteArray>
 #include <QMainWindow>
 #include <QString>
 
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+class QTimer;
+class QTreeView;
+class TResultListModel;
 class TRpForm;
 class TSkinData;
 class TSkinFrm;
 class TSkinMessageBox;
+class TSkinSpeedButton;
+class TSystemImageList;
 class TVerFrm;
 class TWBForm;
 
@@ -46,14 +59,63 @@ public:
     TVerFrm* VerFrm = nullptr;
     TRpForm* RpForm = nullptr;
 
+    // Controls.
+    QWidget* pn_top;
+    QLineEdit* ed_word;
+    QPushButton* btn_search;
+    QWidget* pn5;
+    QWidget* SkinPanel8;
+    QLabel* SkinStdLabel1;
+    QWidget* pn4;
+    QWidget* SkinPanel7;
+    TSkinSpeedButton* SkinSpeedButton1;
+    QTreeView* lv1;
+    QScrollBar* lv1_bar;
+    TResultListModel* lv1_rows;
+    QMenu* pm1;
+    QAction* N3;
+    QAction* N4;
+    THttpCli* HttpCli1;
+    THttpCli* HttpCliCmd;
+    QTimer* tmr1;
+    QTimer* tmr2;
+    QTimer* tmr3;
+
+    // Operations.
+    void StartSearch();
+    void FillResultList(const QByteArray& reply);
+    void OpenSelectedHit(bool preview);
+    void SearchTimeout();
+    void RefreshHotWords();
+    void FillHotWords(const QByteArray& reply);
+    static QString FormatFileSize(qint64 size);
+
+    // Handlers.
+    void btn_searchClick();
+    void ed_wordKeyPress();
+    void HttpCli1RequestDone(THttpCli* Sender, THttpRequest RqType, quint16 ErrCode);
+    void HttpCliCmdRequestDone(THttpCli* Sender, THttpRequest RqType, quint16 ErrCode);
+    void lv1DblClick();
+    void N3Click();
+    void N4Click();
+    void tmr1Timer();
+    void tmr2Timer();
+    void tmr3Timer();
+    void SkinSpeedButton1Click();
+    void HotWordClick(TSkinSpeedButton* Sender);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void CreateControls();
     void FormCreate();
     void FormShow();
     void FormClose();
 
     QString m_appFolder;
+    TSystemImageList* m_smallIcons = nullptr;
+    TSystemImageList* m_largeIcons = nullptr;
 };

@@ -36,6 +36,10 @@ struct Windows
 QColor backgroundOf(QWidget* window)
 {
     const QImage image = window->grab().toImage();
+    // The main window's middle is its result list: take the free part of
+    // the top bar between the search button and the hot-word strip.
+    if (auto* main = qobject_cast<TMainForm*>(window))
+        return image.pixelColor(main->pn_top->mapTo(main, QPoint(308, 18)));
     return image.pixelColor(image.width() / 2, image.height() / 2);
 }
 

@@ -4,6 +4,7 @@
 #include "util/util_error.h"
 
 #include <QFile>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -52,6 +53,16 @@ void TestUtil::gbkRoundTrip()
     const QByteArray gbk = Gbk::fromUnicode(text);
     QCOMPARE(gbk, QByteArray("Lumo\xCD\xF8\xC5\xCC\xCB\xD1\xCB\xF7 \xD6\xD0\xCE\xC4"));
     QCOMPARE(Gbk::toUnicode(gbk), text);
+
+    // Pure ASCII, control characters and NUL included, converts as the
+    // code page does.
+    QByteArray ascii;
+    for (int c = 0; c < 128; ++c)
+        ascii.append(char(c));
+    QStringDecoder decoder("GBK");
+    const QString viaCodePage = decoder.decode(ascii);
+    QCOMPARE(Gbk::toUnicode(ascii), viaCodePage);
+    QCOMPARE(Gbk::fromUnicode(viaCodePage), ascii);
 }
 
 void TestUtil::scrambleFormat()
