@@ -1,0 +1,12 @@
+#pragma once
+
+class QWebEngineProfile;
+
+// The one web engine profile every view shares. It keeps nothing on disk
+// (no cache, no cookies beyond the session), so the client writes no files
+// outside its application folder.
+class THtmlEngine
+{
+public:
+    static QWebEngineProfile* Profile();
+};
