@@ -5,9 +5,19 @@
 
 #include <unistd.h>
 
+namespace {
+
+QWebEngineProfile* profile = nullptr;
+
+} // namespace
+
+bool THtmlEngine::Started()
+{
+    return profile != nullptr;
+}
+
 QWebEngineProfile* THtmlEngine::Profile()
 {
-    static QWebEngineProfile* profile = nullptr;
     if (!profile) {
         // The engine's sandbox refuses to run as root; only then is it
         // switched off, before the engine starts.

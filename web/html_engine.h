@@ -9,4 +9,6 @@ class THtmlEngine
 {
 public:
     static QWebEngineProfile* Profile();
+    // Whether the engine has been started in this process.
+    static bool Started();
 };

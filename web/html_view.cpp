@@ -79,16 +79,27 @@ THtmlPage* THtmlView::EnginePage()
 
 void THtmlView::Navigate(const QString& url)
 {
-    // Queued, so a view navigated while its window is built starts its
-    // engine only once the event loop runs.
-    const QUrl target(url);
-    QTimer::singleShot(0, this, [this, target] { Engine().page->setUrl(target); });
+    Load(QUrl(url));
 }
 
 void THtmlView::NavigateFile(const QString& path)
 {
-    const QUrl target = QUrl::fromLocalFile(path);
-    QTimer::singleShot(0, this, [this, target] { Engine().page->setUrl(target); });
+    Load(QUrl::fromLocalFile(path));
+}
+
+void THtmlView::Load(const QUrl& url)
+{
+    // Starting the engine blocks the GUI thread for a while. A view whose
+    // window is not on screen yet (one being built at start-up) leaves
+    // that until the windows shown meanwhile have been drawn.
+    constexpr int kEngineStartDelayMs = 250;
+    const int delay = THtmlEngine::Started() || window()->isVisible() ? 0 : kEngineStartDelayMs;
+    // Queued; of several navigations asked for in a row the last one wins.
+    const quint64 serial = ++m_navigationSerial;
+    QTimer::singleShot(delay, this, [this, url, serial] {
+        if (serial == m_navigationSerial)
+            Engine().page->setUrl(url);
+    });
 }
 
 void THtmlView::ExecScript(const QString& script)

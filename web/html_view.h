@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+class QUrl;
 class THtmlPage;
 
 // An embedded HTML view. Navigation is asynchronous: Navigate returns at
@@ -55,6 +56,9 @@ private:
     // The engine side, created on first use.
     Impl& Engine();
     THtmlPage* EnginePage();
+    void Load(const QUrl& url);
+
+    quint64 m_navigationSerial = 0;
 
     std::unique_ptr<Impl> d;
 };

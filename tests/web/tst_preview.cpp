@@ -172,7 +172,6 @@ void TstPreview::popupsOfTheDetailPageOpenNothing()
 
     // A link aimed at a new window, and window.open after the override.
     QString linkUrl = m_pages->BaseUrl() + "/popup-ad.html?from=link";
-    QTest::qWait(300); // the override runs after the completion
     w.wb.wb1->ExecScript("document.getElementById('ad').click();"
                          "window.open('/popup-ad.html?from=late');");
     QTRY_VERIFY_WITH_TIMEOUT(sinkUrls.contains(linkUrl), kWebTimeout);
