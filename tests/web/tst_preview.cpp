@@ -27,8 +27,12 @@ namespace {
 constexpr int kWebTimeout = 60000;
 constexpr int kNetTimeout = 10000;
 
+// Besides its pop-ups the page raises a script error and asks for dialogs,
+// none of which may reach the user.
 const QByteArray kDetailPage =
-    "<html><head><title>detail</title></head>"
+    "<html><head><title>detail</title>"
+    "<script>alert('welcome'); confirm('stay?'); prompt('name'); noSuchFunction();</script>"
+    "</head>"
     "<body onload=\"window.open('/popup-ad.html?from=script')\">"
     "<a id=\"ad\" target=\"_blank\" href=\"/popup-ad.html?from=link\">ad</a>"
     "</body></html>";
