@@ -94,9 +94,12 @@ void TstWindows::everyWindowTakesTheMainWindowsSkin()
 {
     Windows w(m_folder->path() + "/");
     const QColor charm = w.main.SkinData1->Current().Color("window");
+    // The report dialog is covered by its framed panel.
+    const QColor charmPanel = w.main.SkinData1->Current().Color("panel");
+    auto charmOf = [&](QWidget* window) { return window == &w.report ? charmPanel : charm; };
     for (QWidget* window : w.all()) {
         window->show();
-        QCOMPARE(backgroundOf(window), charm);
+        QCOMPARE(backgroundOf(window), charmOf(window));
     }
     w.main.SkinData1->LoadFromText("[skin]\nname=Moss\n[colors]\nwindow=#335533\n[style]\n"
                                    "QMainWindow, QDialog, QWidget { background: @window; }\n");
@@ -104,7 +107,7 @@ void TstWindows::everyWindowTakesTheMainWindowsSkin()
         QCOMPARE(backgroundOf(window), QColor("#335533"));
     w.main.SkinData1->LoadBuiltin();
     for (QWidget* window : w.all())
-        QCOMPARE(backgroundOf(window), charm);
+        QCOMPARE(backgroundOf(window), charmOf(window));
 }
 
 void TstWindows::closingMainWindowEndsApplication()

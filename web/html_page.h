@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QWebEnginePage>
+
+class THtmlView;
+
+// The page behind a THtmlView: passes navigation and new-window requests
+// to the view's events and keeps every script dialog and console message
+// away from the user.
+class THtmlPage : public QWebEnginePage
+{
+    Q_OBJECT
+
+public:
+    THtmlPage(THtmlView& view, QWebEngineProfile* profile, QObject* parent);
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+    QWebEnginePage* createWindow(WebWindowType type) override;
+    void javaScriptAlert(const QUrl& securityOrigin, const QString& msg) override;
+    bool javaScriptConfirm(const QUrl& securityOrigin, const QString& msg) override;
+    bool javaScriptPrompt(const QUrl& securityOrigin, const QString& msg,
+                          const QString& defaultValue, QString* result) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                  int lineNumber, const QString& sourceID) override;
+
+private:
+    THtmlView& m_view;
+};
