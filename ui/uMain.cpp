@@ -42,6 +42,7 @@ void TMainForm::FormCreate()
     app_version = QStringLiteral("1.5");
     app_build = QStringLiteral("20130924");
     setWindowTitle(QStringLiteral("Lumo网盘文件搜索 v1.5"));
+    CreateMenus();
 
     // Client area 760 x 430, centred on the desktop.
     resize(760, 430);
@@ -54,7 +55,7 @@ void TMainForm::FormCreate()
 
 void TMainForm::FormShow()
 {
-    skin_name = SkinData1->SkinName();
+    RestoreSkin();
 }
 
 void TMainForm::FormClose()

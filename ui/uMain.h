@@ -4,7 +4,10 @@
 #include <QMainWindow>
 #include <QString>
 
+class QAction;
+class QMenu;
 class TRpForm;
+class TSkinLinkLabel;
 class TSkinData;
 class TSkinFrm;
 class TSkinMessageBox;
@@ -45,6 +48,26 @@ public:
     TSkinFrm* SkinFrm = nullptr;
     TVerFrm* VerFrm = nullptr;
     TRpForm* RpForm = nullptr;
+
+    // Main menu, feedback link, text window and the skin restore at start
+    // (uMain_menus.cpp).
+    QMenu* N5 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* Q1 = nullptr;
+    QMenu* N6 = nullptr;
+    QAction* F1 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* N2 = nullptr;
+    TSkinLinkLabel* bbs_link = nullptr;
+    QString bbs_url;
+    void N1Click();
+    void Q1Click();
+    void F1Click();
+    void N7Click();
+    void N2Click();
+    void ShowTextWindow(const QString& caption, const QString& fileName);
+    void CreateMenus();
+    void RestoreSkin();
 
 protected:
     void showEvent(QShowEvent* event) override;

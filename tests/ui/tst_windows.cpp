@@ -33,9 +33,12 @@ struct Windows
     TRpForm report;
 };
 
+// The window's own background, drawn without its controls.
 QColor backgroundOf(QWidget* window)
 {
-    const QImage image = window->grab().toImage();
+    QImage image(window->size(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    window->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
     return image.pixelColor(image.width() / 2, image.height() / 2);
 }
 
