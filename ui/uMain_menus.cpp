@@ -31,6 +31,10 @@ void TMainForm::CreateMenus()
     bbs_url = base_url + QStringLiteral("forum-32-1.html");
 
     QMenuBar* bar = menuBar();
+    // The items need the height the skin's font gives them; a bar held lower
+    // would fold them away behind its extension button.
+    bar->setMinimumHeight(22);
+    bar->setMaximumHeight(QWIDGETSIZE_MAX);
     N5 = bar->addMenu(QStringLiteral("选项(&O)"));
     N5->setObjectName(QStringLiteral("N5"));
     N1 = N5->addAction(QStringLiteral("更换皮肤(&C)"));

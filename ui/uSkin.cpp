@@ -64,7 +64,7 @@ TSkinFrm::TSkinFrm(TMainForm& mainForm) : QDialog(nullptr), MainForm(mainForm)
 
     SkinGroupBox1 = new QGroupBox(QStringLiteral("可用皮肤"), this);
     SkinGroupBox1->setObjectName(QStringLiteral("SkinGroupBox1"));
-    SkinGroupBox1->setGeometry(4, 2, 146, bodyHeight - 6);
+    SkinGroupBox1->setGeometry(4, 4, 142, bodyHeight - 8);
     SLBox = new QListWidget(SkinGroupBox1);
     SLBox->setObjectName(QStringLiteral("SLBox"));
     SLBox->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -74,7 +74,7 @@ TSkinFrm::TSkinFrm(TMainForm& mainForm) : QDialog(nullptr), MainForm(mainForm)
 
     SkinGroupBox2 = new QGroupBox(QStringLiteral("皮肤预览"), this);
     SkinGroupBox2->setObjectName(QStringLiteral("SkinGroupBox2"));
-    SkinGroupBox2->setGeometry(150, 2, width() - 150, bodyHeight - 6);
+    SkinGroupBox2->setGeometry(150, 4, width() - 150, bodyHeight - 8);
     PVImg = new QLabel(SkinGroupBox2);
     PVImg->setObjectName(QStringLiteral("PVImg"));
     PVImg->setAlignment(Qt::AlignCenter);
