@@ -1,165 +1,371 @@
 #include "net/multipart_downloader.h"
 
-#include "net/http_cli.h"
+#include "net/http_exception.h"
+#include "net/part_http_cli.h"
 
+#include <QBuffer>
+#include <QFileDevice>
 #include <QIODevice>
 #include <QMetaObject>
 
-#include <stdexcept>
+namespace {
+
+// "Content-Range: bytes first-last/total" of the reply; total -1 for "*".
+bool ReplyRange(const QList<QByteArray>& header, qint64& first, qint64& last, qint64& total)
+{
+    bool found = false;
+    for (const QByteArray& line : header) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0 || line.left(colon).trimmed().toLower() != "content-range")
+            continue;
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (!value.toLower().startsWith("bytes "))
+            return false;
+        const QByteArray range = value.mid(6).trimmed();
+        const qsizetype dash = range.indexOf('-');
+        const qsizetype slash = range.indexOf('/');
+        if (dash <= 0 || slash < dash)
+            return false;
+        bool ok1 = false, ok2 = false, ok3 = true;
+        first = range.left(dash).trimmed().toLongLong(&ok1);
+        last = range.mid(dash + 1, slash - dash - 1).trimmed().toLongLong(&ok2);
+        const QByteArray t = range.mid(slash + 1).trimmed();
+        total = t == "*" ? -1 : t.toLongLong(&ok3);
+        if (!ok1 || !ok2 || !ok3 || first < 0 || last < first)
+            return false;
+        found = true;
+    }
+    return found;
+}
+
+QByteArray PartName(const TPartHttpCli* client)
+{
+    return "part " + QByteArray::number(client->Index);
+}
+
+} // namespace
 
 TMultipartHttpDownloader::TMultipartHttpDownloader(QObject* parent) : QObject(parent) {}
 
-TMultipartHttpDownloader::~TMultipartHttpDownloader() = default;
+TMultipartHttpDownloader::~TMultipartHttpDownloader()
+{
+    DestroyClients();
+}
+
+void TMultipartHttpDownloader::DestroyClients()
+{
+    // Destroyed clients close their connections and raise nothing more, even
+    // the one whose handler is running now.
+    const QList<TPartHttpCli*> clients = m_clients;
+    m_clients.clear();
+    qDeleteAll(clients);
+}
 
 void TMultipartHttpDownloader::Start()
 {
     if (m_partCount <= 1)
-        throw std::out_of_range("PartCount must be positive");
+        throw EHttpException("PartCount must be positive", 0);
+    if (m_partCount > MaxPartCount)
+        throw EHttpException("PartCount must be at most " + std::to_string(MaxPartCount), 0);
+    if (!m_fileStream || !m_fileStream->isWritable() || m_fileStream->isSequential())
+        throw EHttpException("FileStream must be an open, writable, seekable stream",
+                             THttpCli::httperrStream);
+
     ++m_serial;
+    m_parts = m_partCount;
+    m_transferUrl = m_url;
     m_contentLength = 0;
     m_receivedCount = 0;
-    // Destroying the clients abandons a running transfer: their connections
-    // close and none of their events arrive any more.
-    m_parts.clear();
+    DestroyClients();
 
-    auto probe = std::make_unique<Part>();
-    probe->client = std::make_unique<THttpCli>();
-    THttpCli* client = probe->client.get();
-    client->SetURL(m_url);
-    client->OnHeaderEnd = [this](THttpCli* sender) { ProbeHeaderEnd(sender); };
-    client->OnRequestDone = [this](THttpCli* sender, THttpRequest, quint16 errCode) {
-        GetASyncRequestDone(sender, errCode);
+    auto* probe = new TPartHttpCli(this);
+    probe->SetName("Part0");
+    probe->Index = 0;
+    probe->SetURL(m_transferUrl);
+    probe->OnRequestDone = [this](THttpCli* client, THttpRequest, quint16 error) {
+        GetASyncRequestDone(client, error);
     };
-    m_parts.push_back(std::move(probe));
-    client->GetASync();
+    probe->OnHeaderEnd = [this](THttpCli* client) { ProbeHeaderEnd(client); };
+    m_clients << probe;
+    probe->GetASync();
 }
 
 void TMultipartHttpDownloader::ProbeHeaderEnd(THttpCli* client)
 {
+    // Redirects are followed by the client; a final status other than 200
+    // is read to its end and dropped.
     if (client->StatusCode() != 200)
         return;
     m_contentLength = client->ContentLength();
-    // The probe only learns the length; its body is never read.
     client->Abort();
 }
 
-void TMultipartHttpDownloader::GetASyncRequestDone(THttpCli* client, quint16 errCode)
+void TMultipartHttpDownloader::GetASyncRequestDone(THttpCli* client, quint16 ErrCode)
 {
     if (m_contentLength > 0) {
-        // The parts start once the probe client has finished its own
-        // completion work, so that it can be reused as part 0.
+        // The parts start once this client has finished its own completion
+        // work, so that it can be reused as part 0.
         const quint32 serial = m_serial;
         QMetaObject::invokeMethod(
             this, [this, serial] { StartParts(serial); }, Qt::QueuedConnection);
         return;
     }
-    if (errCode != 0)
-        Report(errCode, "Download failed");
-    else
-        Report(client->StatusCode(), client->ReasonPhrase());
+    if (ErrCode != 0) {
+        Fail(ErrCode, "Download failed");
+        return;
+    }
+    const int status = client->StatusCode();
+    if (status == 0 || status == 200) {
+        // An unreadable reply: never a code that could pass for success.
+        Fail(THttpCli::httperrBadReply, "Download failed");
+        return;
+    }
+    Fail(status, client->ReasonPhrase());
 }
 
 void TMultipartHttpDownloader::StartParts(quint32 serial)
 {
-    if (serial != m_serial || m_parts.size() != 1)
+    if (!Current(serial) || m_clients.size() != 1)
         return;
-    const qint64 size = m_contentLength / m_partCount;
-    m_parts.front()->client->OnHeaderEnd = nullptr;
-    while (static_cast<int>(m_parts.size()) < m_partCount) {
-        auto part = std::make_unique<Part>();
-        part->client = std::make_unique<THttpCli>();
-        m_parts.push_back(std::move(part));
+    const qint64 length = m_contentLength;
+    const qint64 partSize = length / m_parts;
+
+    m_clients[0]->OnHeaderEnd = nullptr;
+    while (m_clients.size() < m_parts) {
+        auto* client = new TPartHttpCli(this);
+        client->SetName("Part" + QString::number(m_clients.size()));
+        m_clients << client;
     }
-    qint64 start = 0;
-    for (int i = 0; i < m_partCount; ++i) {
-        Part& part = *m_parts[i];
-        part.StartOffset = start;
-        part.EndOffset = i + 1 < m_partCount ? start + size : m_contentLength;
-        start += size + 1;
-        part.Index = i;
-        part.DataCount = 0;
-        part.Done = false;
-        part.Restarts = 0;
-        THttpCli* client = part.client.get();
-        client->SetURL(m_url);
-        client->SetContentRangeBegin(QByteArray::number(part.StartOffset));
-        client->SetContentRangeEnd(QByteArray::number(part.EndOffset));
-        Part* p = &part;
-        // Parts still running after a failure report act no more.
-        client->OnLocationChange = [this, p, serial](THttpCli*) {
-            if (serial == m_serial)
-                PartLocationChange(*p);
+
+    qint64 offset = 0;
+    for (int i = 0; i < m_parts; ++i) {
+        TPartHttpCli* client = m_clients[i];
+        client->StartOffset = offset;
+        client->EndOffset = i < m_parts - 1 ? offset + partSize : length;
+        offset += partSize + 1;
+        // With more parts than bytes to spare, the last parts start past the
+        // end of the document: they have nothing to fetch.
+        client->Size = client->StartOffset < length
+                           ? qMin(client->EndOffset, length - 1) - client->StartOffset + 1
+                           : 0;
+        client->Index = i;
+        client->SetURL(m_transferUrl);
+        client->OnHeaderEnd = [this](THttpCli* c) { PartHeaderEnd(static_cast<TPartHttpCli*>(c)); };
+        client->OnDocData = [this](THttpCli* c, const char* buffer, int len) {
+            PartDocData(static_cast<TPartHttpCli*>(c), buffer, len);
         };
-        client->OnDocData = [this, p, serial](THttpCli*, const char* buffer, int len) {
-            if (serial == m_serial)
-                PartDocData(*p, buffer, len);
+        client->OnLocationChange = [this](THttpCli* c) {
+            PartLocationChange(static_cast<TPartHttpCli*>(c));
         };
-        client->OnRequestDone = [this, p, serial](THttpCli*, THttpRequest, quint16 errCode) {
-            if (serial == m_serial)
-                PartRequestDone(*p, errCode);
+        client->OnRequestDone = [this](THttpCli* c, THttpRequest, quint16 error) {
+            PartRequestDone(static_cast<TPartHttpCli*>(c), error);
         };
+        client->DataCount = 0;
+        client->Failures = 0;
+        client->Done = client->Size == 0;
     }
-    for (int i = 0; i < m_partCount && serial == m_serial; ++i)
-        m_parts[i]->client->GetASync();
+
+    for (TPartHttpCli* client : QList<TPartHttpCli*>(m_clients)) {
+        if (client->Done)
+            continue;
+        RequestPart(client, client->StartOffset);
+        if (!Current(serial))
+            return;
+    }
 }
 
-void TMultipartHttpDownloader::PartLocationChange(Part& part)
+void TMultipartHttpDownloader::RequestPart(TPartHttpCli* client, qint64 begin)
 {
-    part.client->SetContentRangeBegin(QByteArray::number(part.StartOffset + part.DataCount));
-    part.client->SetContentRangeEnd(QByteArray::number(part.EndOffset));
+    client->Done = false;
+    client->Accepted = false;
+    client->AttemptStart = client->DataCount;
+    client->FailCode = 0;
+    client->FailReason.clear();
+    client->SetContentRangeBegin(QByteArray::number(begin));
+    client->SetContentRangeEnd(QByteArray::number(client->EndOffset));
+    try {
+        client->GetASync();
+    } catch (const EHttpException& e) {
+        Fail(e.Code(), QByteArray("Download failed: ") + e.what());
+    }
 }
 
-void TMultipartHttpDownloader::PartDocData(Part& part, const char* buffer, int len)
+void TMultipartHttpDownloader::PartHeaderEnd(TPartHttpCli* client)
 {
-    if (len <= 0 || !m_fileStream)
-        return;
-    if (!m_fileStream->seek(part.StartOffset + part.DataCount) ||
-        m_fileStream->write(buffer, len) != len)
-        throw std::runtime_error("Cannot write the downloaded data");
-    part.DataCount += len;
-    m_receivedCount += len;
-}
-
-void TMultipartHttpDownloader::PartRequestDone(Part& part, quint16 errCode)
-{
-    part.Done = true;
-    if (errCode != 0 || part.client->StatusCode() != 206) {
-        if (part.Restarts >= MaxPartRestarts) {
-            Report(errCode != 0 ? errCode : part.client->StatusCode(), "Download failed");
+    client->Accepted = false;
+    const int status = client->StatusCode();
+    const qint64 want = client->StartOffset + client->DataCount;
+    if (status == 206) {
+        qint64 first = 0, last = 0, total = 0;
+        if (ReplyRange(client->RcvdHeader(), first, last, total) && first == want &&
+            (total < 0 || total == m_contentLength)) {
+            client->Accepted = true;
             return;
         }
-        RestartPart(part);
+        client->FailCode = THttpCli::httperrBadReply;
+        client->FailReason = "Download failed: " + PartName(client) +
+                             ": the server sent another range than bytes " +
+                             QByteArray::number(want) + "-" + QByteArray::number(client->EndOffset);
+    } else {
+        // Redirects are followed by the client; a reply without a status
+        // line ends the request by itself.
+        if (status == 0 || (status >= 300 && status < 400))
+            return;
+        client->FailCode = status == 200 ? THttpCli::httperrBadReply : status;
+        client->FailReason = "Download failed: " + PartName(client) + ": the server answered " +
+                             QByteArray::number(status) + " " + client->ReasonPhrase() +
+                             " to a range request";
+    }
+    // Whatever this reply carries does not belong in the file.
+    client->Abort();
+}
+
+void TMultipartHttpDownloader::PartDocData(TPartHttpCli* client, const char* Buffer, int Len)
+{
+    if (Len <= 0 || !client->Accepted)
+        return;
+    // Bytes beyond the part (a server sending more than asked) are dropped.
+    const qint64 n = qMin<qint64>(Len, client->Size - client->DataCount);
+    if (n <= 0)
+        return;
+    QIODevice* stream = m_fileStream;
+    if (!stream) {
+        Fail(THttpCli::httperrStream, "Download failed: the file was taken away");
         return;
     }
-    CheckDone();
-}
-
-void TMultipartHttpDownloader::RestartPart(Part& part)
-{
-    ++part.Restarts;
-    part.client->SetContentRangeBegin(QByteArray::number(part.StartOffset));
-    part.client->SetContentRangeEnd(QByteArray::number(part.EndOffset));
-    part.DataCount = 0;
-    part.Done = false;
-    part.client->GetASync();
-}
-
-void TMultipartHttpDownloader::CheckDone()
-{
-    for (const auto& part : m_parts)
-        if (!part->Done)
-            return;
-    if (QIODevice* stream = m_fileStream) {
-        m_fileStream = nullptr;
-        stream->close();
-        delete stream;
+    const qint64 position = client->StartOffset + client->DataCount;
+    if ((stream->pos() != position && !stream->seek(position)) || stream->write(Buffer, n) != n) {
+        Fail(THttpCli::httperrStream,
+             "Download failed: cannot write the file: " + stream->errorString().toUtf8());
+        return;
     }
-    Report(200, "OK");
+    client->DataCount += n;
+    m_receivedCount += n;
+}
+
+void TMultipartHttpDownloader::PartLocationChange(TPartHttpCli* client)
+{
+    if (client->DataCount >= client->Size) {
+        // All of the part is there already: nothing to ask the new address.
+        client->Abort();
+        return;
+    }
+    client->SetContentRangeBegin(QByteArray::number(client->StartOffset + client->DataCount));
+    client->SetContentRangeEnd(QByteArray::number(client->EndOffset));
+}
+
+void TMultipartHttpDownloader::PartRequestDone(TPartHttpCli* client, quint16 ErrCode)
+{
+    client->Done = true;
+    if (client->DataCount >= client->Size) {
+        client->Failures = 0;
+        CheckDone(200, "OK");
+        return;
+    }
+
+    const int status = client->StatusCode();
+    const bool shortReply = client->FailReason.isEmpty() && ErrCode == 0 && status == 206;
+    if (shortReply && client->DataCount > client->AttemptStart) {
+        // The server closed before the end of the range but sent something:
+        // ask for the rest.
+        client->Failures = 0;
+        ContinuePart(client);
+        return;
+    }
+
+    int code = client->FailCode;
+    QByteArray reason = client->FailReason;
+    if (reason.isEmpty()) {
+        if (ErrCode != 0) {
+            code = ErrCode;
+            reason = "Download failed: " + PartName(client) + " broke off (error " +
+                     QByteArray::number(ErrCode) + ")";
+        } else if (status == 206) {
+            code = THttpCli::httperrBadReply;
+            reason = "Download failed: " + PartName(client) + ": the server sent no data";
+        } else {
+            code = status == 0 || status == 200 ? THttpCli::httperrBadReply : status;
+            reason = "Download failed: " + PartName(client) + ": the server answered " +
+                     QByteArray::number(status) + " " + client->ReasonPhrase() +
+                     " to a range request";
+        }
+    }
+    if (++client->Failures >= MaxPartFailures) {
+        Fail(code, reason + " (" + QByteArray::number(client->Failures) + " attempts)");
+        return;
+    }
+    if (shortReply)
+        ContinuePart(client);
+    else
+        RestartPart(client);
+}
+
+void TMultipartHttpDownloader::RestartPart(TPartHttpCli* client)
+{
+    // From the part's first byte again; its bytes overwrite what it wrote.
+    client->DataCount = 0;
+    RequestPart(client, client->StartOffset);
+}
+
+void TMultipartHttpDownloader::ContinuePart(TPartHttpCli* client)
+{
+    RequestPart(client, client->StartOffset + client->DataCount);
+}
+
+void TMultipartHttpDownloader::CheckDone(int code, const QByteArray& reason)
+{
+    for (const TPartHttpCli* client : m_clients) {
+        if (!client->Done)
+            return;
+    }
+    QIODevice* stream = m_fileStream;
+    if (!stream) {
+        Fail(THttpCli::httperrStream, "Download failed: the file was taken away");
+        return;
+    }
+    // A stream handed in with old content longer than the document is cut
+    // to the document.
+    auto* file = qobject_cast<QFileDevice*>(stream);
+    if (file && !file->flush()) {
+        Fail(THttpCli::httperrStream,
+             "Download failed: cannot write the file: " + file->errorString().toUtf8());
+        return;
+    }
+    if (stream->size() > m_contentLength) {
+        if (file)
+            file->resize(m_contentLength);
+        else if (auto* buffer = qobject_cast<QBuffer*>(stream))
+            buffer->buffer().resize(m_contentLength);
+    }
+    if (stream->size() != m_contentLength) {
+        Fail(THttpCli::httperrStream,
+             "Download failed: the file holds " + QByteArray::number(stream->size()) +
+                 " bytes instead of " + QByteArray::number(m_contentLength));
+        return;
+    }
+    m_fileStream = nullptr;
+    stream->close();
+    delete stream;
+    Report(code, reason);
+}
+
+void TMultipartHttpDownloader::Fail(int code, const QByteArray& reason)
+{
+    // Nothing of a failed transfer may pass for delivered data.
+    ++m_serial;
+    m_receivedCount = 0;
+    DestroyClients();
+    Report(code, reason);
 }
 
 void TMultipartHttpDownloader::Report(int code, const QByteArray& reason)
 {
-    ++m_serial; // the transfer is over; nothing of it may act any more
-    if (OnRequestDone)
-        OnRequestDone(this, code, reason);
+    if (!OnRequestDone)
+        return;
+    const TDownloadDoneEvent handler = OnRequestDone;
+    try {
+        handler(this, code, reason);
+    } catch (...) {
+        // A failing handler changes nothing here.
+    }
 }

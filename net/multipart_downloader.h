@@ -1,34 +1,51 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 
 #include <functional>
-#include <memory>
-#include <vector>
 
 class QIODevice;
 class THttpCli;
+class TPartHttpCli;
 class TMultipartHttpDownloader;
 
-using TMultipartDownloadDone =
+using TDownloadDoneEvent =
     std::function<void(TMultipartHttpDownloader* Sender, int ErrorCode, const QByteArray& Reason)>;
 
-// Fetches one document into a caller-supplied file stream: a probe request
-// learns its length, then PartCount range requests run at the same time,
-// each writing its bytes at their place in the stream. A failed part is
-// requested again from its first byte. On success the stream is closed,
-// deleted and cleared before OnRequestDone(200, "OK"); on failure it is
-// left to the caller. Start while a transfer runs abandons that transfer
-// without a report (its stream is not touched).
+// Fetches one document into a caller-supplied file over several range
+// requests at once. A probe request learns the length; the length is then
+// cut into PartCount ranges, each fetched by its own TPartHttpCli and
+// written at its place in FileStream as it arrives.
+//
+// FileStream: an open, writable, seekable device set by the caller before
+// Start. On success (report 200, "OK") the downloader closes and deletes it
+// and clears the property; after any other report, and when a transfer is
+// abandoned by a new Start, it stays open and belongs to the caller.
+//
+// OnRequestDone comes at most once per transfer, from the event loop:
+//   200, "OK"                  the file holds exactly ContentLength bytes,
+//                              each written from its own range;
+//   client error code, "Download failed"
+//                              the probe failed in transport, or its 200
+//                              reply had no length or length 0;
+//   status, reason phrase      the probe ended with a status other than 200;
+//   other codes, "Download failed: ..."
+//                              a part failed MaxPartFailures times in a row
+//                              or the file refused a write (then the code is
+//                              THttpCli::httperrStream).
+// After every report but (200, "OK") ReceivedCount is 0: nothing usable was
+// delivered. The handler may call Start again or destroy the downloader.
 class TMultipartHttpDownloader : public QObject
 {
     Q_OBJECT
 
 public:
-    // A part given up after this many restarts ends the transfer with a
-    // failure report, so a server that never answers 206 cannot keep us busy.
-    static constexpr int MaxPartRestarts = 8;
+    // Failed requests in a row after which a part gives the transfer up.
+    static constexpr int MaxPartFailures = 5;
+    // More parts than this are refused (each part is a connection).
+    static constexpr int MaxPartCount = 64;
 
     explicit TMultipartHttpDownloader(QObject* parent = nullptr);
     ~TMultipartHttpDownloader() override;
@@ -40,43 +57,50 @@ public:
     QIODevice* FileStream() const { return m_fileStream; }
     void SetFileStream(QIODevice* stream) { m_fileStream = stream; }
 
+    // Document length learned by the probe (-1: the reply had none).
     qint64 ContentLength() const { return m_contentLength; }
+    // Body bytes written by all parts since Start, bytes written again after
+    // a restart included.
     qint64 ReceivedCount() const { return m_receivedCount; }
 
-    // Raises std::out_of_range "PartCount must be positive" for PartCount <= 1.
+    // Begins a transfer and returns at once; a running transfer is abandoned
+    // without a report. Raises EHttpException "PartCount must be positive"
+    // when PartCount is 1 or less, and refuses a missing or unusable
+    // FileStream; nothing changes then.
     void Start();
 
-    TMultipartDownloadDone OnRequestDone;
+    TDownloadDoneEvent OnRequestDone;
 
 private:
-    struct Part
-    {
-        std::unique_ptr<THttpCli> client;
-        qint64 DataCount = 0;
-        qint64 StartOffset = 0;
-        qint64 EndOffset = 0;
-        int Index = 0;
-        bool Done = false;
-        int Restarts = 0;
-    };
-
     void ProbeHeaderEnd(THttpCli* client);
-    void GetASyncRequestDone(THttpCli* client, quint16 errCode);
+    void GetASyncRequestDone(THttpCli* client, quint16 ErrCode);
     void StartParts(quint32 serial);
-    void PartLocationChange(Part& part);
-    void PartDocData(Part& part, const char* buffer, int len);
-    void PartRequestDone(Part& part, quint16 errCode);
-    void RestartPart(Part& part);
-    void CheckDone();
+    void PartHeaderEnd(TPartHttpCli* client);
+    void PartDocData(TPartHttpCli* client, const char* Buffer, int Len);
+    void PartLocationChange(TPartHttpCli* client);
+    void PartRequestDone(TPartHttpCli* client, quint16 ErrCode);
+    void RestartPart(TPartHttpCli* client);
+    // Asks for the bytes of the part still missing, from StartOffset +
+    // DataCount.
+    void ContinuePart(TPartHttpCli* client);
+    void RequestPart(TPartHttpCli* client, qint64 begin);
+    void CheckDone(int code, const QByteArray& reason);
+    // Ends the transfer with a failure report.
+    void Fail(int code, const QByteArray& reason);
     void Report(int code, const QByteArray& reason);
+    void DestroyClients();
+    bool Current(quint32 serial) const { return serial == m_serial; }
 
     QByteArray m_url;
     int m_partCount = 0;
     QIODevice* m_fileStream = nullptr;
     qint64 m_contentLength = 0;
     qint64 m_receivedCount = 0;
-    // Changes with every Start, so that a posted start of parts or an event
-    // of an abandoned transfer is recognised and dropped.
+    // PartCount and URL as Start found them: changing the properties while a
+    // transfer runs does not reach it.
+    int m_parts = 0;
+    QByteArray m_transferUrl;
+    QList<TPartHttpCli*> m_clients;
+    // Tells the events of the current transfer from those of abandoned ones.
     quint32 m_serial = 0;
-    std::vector<std::unique_ptr<Part>> m_parts;
 };

@@ -113,13 +113,17 @@ void ScriptedServer::Read(Conn* conn)
         const qint64 total = end + 4 + bodyLength;
         if (conn->pending.size() < total)
             return;
-        m_requests << conn->pending.left(total);
+        const QByteArray request = conn->pending.left(total);
+        m_requests << request;
         conn->pending.remove(0, total);
-        if (m_replies.isEmpty()) {
+        if (!m_replies.isEmpty()) {
+            Answer(conn, m_replies.takeFirst());
+        } else if (Responder) {
+            Answer(conn, Responder(request));
+        } else {
             conn->socket->disconnectFromHost();
             return;
         }
-        Answer(conn, m_replies.takeFirst());
     }
 }
 

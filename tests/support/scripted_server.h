@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 class QTcpServer;
 class QTcpSocket;
 
@@ -61,6 +63,10 @@ public:
     // All bytes received, over all connections.
     QByteArray AllReceived() const;
     int ConnectionCount() const { return m_connectionCount; }
+
+    // Answers each request that finds the queue empty (the queued replies go
+    // first). Without it such a request is answered by a close.
+    std::function<Reply(const QByteArray& request)> Responder;
 
 private:
     struct Conn
