@@ -84,6 +84,7 @@ private slots:
     void applyCachedSkinLoadsAtOnce();
     void applyDownloadsSkinEvenAfterClose();
     void failedSkinDownloadIsReported();
+    void applyWithoutSelectionUsesEmptyId();
     void secondApplyWhileDownloadingIsRefused();
     void newDownloadClosesAbandonedTempFile();
     void deleteAsksFirst();
@@ -298,6 +299,18 @@ void TstSkinManager::failedSkinDownloadIsReported()
     QCOMPARE(m_main->SkinData1->SkinName(), QStringLiteral("Charm"));
     QVERIFY(!QFile::exists(skins() + "Gone.skn"));
     QCOMPARE(read_saved_skin_id(m_folder->path() + "/"), std::optional<QByteArray>("Gone"));
+}
+
+void TstSkinManager::applyWithoutSelectionUsesEmptyId()
+{
+    m_main->skin_name = "Missing";
+    open(3);
+    QVERIFY(m_frm->sel_skin_id.isEmpty());
+    QTest::mouseClick(m_frm->SKBtnApply, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_frm->SFStatus->text(), QStringLiteral("皮肤文件【】不存在"), 5000);
+    QCOMPARE(m_service->requests.last().target,
+             QByteArray("/plugins/getskin.php?action=downskin&skin_id="));
+    QCOMPARE(read_saved_skin_id(m_folder->path() + "/"), std::optional<QByteArray>(""));
 }
 
 void TstSkinManager::secondApplyWhileDownloadingIsRefused()
