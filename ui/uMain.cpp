@@ -269,6 +269,7 @@ void TMainForm::FormCreate()
     lv1_rows->SetImageList(m_smallIcons);
 
     setWindowTitle(QStringLiteral("Lumo网盘文件搜索 v1.5"));
+    CreateMenus();
 
     // Client area 760 x 430, centred on the desktop.
     resize(760, 430);
@@ -285,7 +286,7 @@ void TMainForm::FormCreate()
 
 void TMainForm::FormShow()
 {
-    skin_name = SkinData1->SkinName();
+    RestoreSkin();
 }
 
 void TMainForm::FormClose()

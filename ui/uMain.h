@@ -16,6 +16,7 @@ class QTimer;
 class QTreeView;
 class TResultListModel;
 class TRpForm;
+class TSkinLinkLabel;
 class TSkinData;
 class TSkinFrm;
 class TSkinMessageBox;
@@ -103,6 +104,26 @@ public:
     void tmr3Timer();
     void SkinSpeedButton1Click();
     void HotWordClick(TSkinSpeedButton* Sender);
+
+    // Main menu, feedback link, text window and the skin restore at start
+    // (uMain_menus.cpp).
+    QMenu* N5 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* Q1 = nullptr;
+    QMenu* N6 = nullptr;
+    QAction* F1 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* N2 = nullptr;
+    TSkinLinkLabel* bbs_link = nullptr;
+    QString bbs_url;
+    void N1Click();
+    void Q1Click();
+    void F1Click();
+    void N7Click();
+    void N2Click();
+    void ShowTextWindow(const QString& caption, const QString& fileName);
+    void CreateMenus();
+    void RestoreSkin();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,17 +1,98 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDialog>
+#include <QPointer>
+#include <QString>
 
+class QFile;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QStatusBar;
+class THttpCli;
 class TMainForm;
+class TMultipartHttpDownloader;
 
-// The skin manager window: shown modally from the main menu.
+// The skin manager window: lists the service's skins, previews the
+// selected one, downloads a skin file the first time it is used, applies
+// it at once and remembers it in settings.cfg, and deletes downloaded
+// skins. Previews and skin files are cached in skins/ of the application
+// folder. Shown modally from the main menu; closing it only hides it, and
+// downloads that complete afterwards still act.
 class TSkinFrm : public QDialog
 {
     Q_OBJECT
 
 public:
     explicit TSkinFrm(TMainForm& mainForm);
+    ~TSkinFrm() override;
+
+    // Controls.
+    QGroupBox* SkinGroupBox1;
+    QListWidget* SLBox;
+    QGroupBox* SkinGroupBox2;
+    QLabel* PVImg;
+    QPushButton* SKBtnApply;
+    QPushButton* SKBtnDel;
+    QStatusBar* SkinStatusBar1;
+    QLabel* SFStatus;
+
+    THttpCli* HttpCli1;
+    TMultipartHttpDownloader* HttpDownFile;
+    TMultipartHttpDownloader* HttpImg;
+
+    QByteArray sel_skin_id;
+    QByteArray list_reply;
+
+    // Event handlers.
+    void FormShow();
+    void HttpCli1RequestDone(THttpCli* Sender, int RqType, quint16 ErrCode);
+    void SLBoxListBoxClick();
+    void SLBoxListBoxDblClick();
+    void SKBtnApplyClick();
+    void SKBtnDelClick();
+    void HttpImgRequestDone(TMultipartHttpDownloader* Sender, int ErrorCode,
+                            const QByteArray& Reason);
+    void HttpDownFileRequestDone(TMultipartHttpDownloader* Sender, int ErrorCode,
+                                 const QByteArray& Reason);
+
+    // Operations.
+    void RequestList();
+    void FillList(const QByteArray& reply);
+    void FetchPreview();
+    void ShowPreview(const QByteArray& id);
+    // False when the id was refused (an unsafe file name).
+    bool UseSkin(const QByteArray& id);
+    void LoadSkin(const QByteArray& id);
+
+    // True when the file exists and is in use: held open by one of this
+    // window's running downloads, or not openable for reading and writing.
+    // Files are not locked on this platform, so the window itself knows
+    // which temporary files its transfers are writing.
+    bool FileInUse(const QString& path) const;
+
+    // skins/<id><suffix> in the application folder.
+    QString SkinPath(const QByteArray& id, const char* suffix) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
+    // Refuses an id that would name a file outside skins/, with a status text.
+    bool CheckId(const QByteArray& id);
+    // Creates (or empties) a temporary file for a download.
+    QFile* CreateTempFile(const QString& path);
+    // Closes and releases a stream the downloader left to us.
+    static void ReleaseStream(TMultipartHttpDownloader* downloader, QPointer<QFile>& file);
+    void ShowPicture(const QString& path);
+
     TMainForm& MainForm;
+    // The temporary files held by the running transfers, and the skins
+    // they belong to.
+    QPointer<QFile> m_imgFile;
+    QByteArray m_imgId;
+    QPointer<QFile> m_skinFile;
+    QByteArray m_skinId;
 };
