@@ -139,6 +139,14 @@ void TstMenus::menuItemsAndAccelerators()
     QCOMPARE(m_main->bbs_link->size(), QSize(150, 18));
     QVERIFY(m_main->bbs_link->font().underline());
     QCOMPARE(m_main->bbs_link->cursor().shape(), Qt::PointingHandCursor);
+
+    // Both menus fit the 22-pixel bar, none folded behind its extension.
+    m_main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+    QCOMPARE(m_main->menuBar()->height(), 22);
+    for (QAction* menu : menus)
+        QVERIFY2(m_main->menuBar()->rect().contains(m_main->menuBar()->actionGeometry(menu)),
+                 qPrintable(menu->text()));
 }
 
 void TstMenus::aboutAndHistoryShareOneMemo()
