@@ -26,23 +26,23 @@ ByteRange ByteRange::parse(const std::string& header, std::uint64_t size)
     range.kind = Kind::Unsatisfiable;
 
     // Spaces around the parts are allowed.
-    std::string spec;
+    std::string rangeSet;
     for (char c : header) {
         if (c != ' ' && c != '\t')
-            spec += c;
+            rangeSet += c;
     }
     const std::string unit = "bytes=";
-    if (spec.compare(0, unit.size(), unit) != 0)
+    if (rangeSet.compare(0, unit.size(), unit) != 0)
         return range;
-    std::size_t dash = spec.find('-', unit.size());
-    if (dash == std::string::npos || spec.find(',') != std::string::npos)
+    std::size_t dash = rangeSet.find('-', unit.size());
+    if (dash == std::string::npos || rangeSet.find(',') != std::string::npos)
         return range;
 
     std::uint64_t first = 0;
     std::uint64_t last = 0;
-    bool hasFirst = parseNumber(spec, unit.size(), dash, first);
-    bool hasLast = parseNumber(spec, dash + 1, spec.size(), last);
-    if ((dash > unit.size() && !hasFirst) || (dash + 1 < spec.size() && !hasLast))
+    bool hasFirst = parseNumber(rangeSet, unit.size(), dash, first);
+    bool hasLast = parseNumber(rangeSet, dash + 1, rangeSet.size(), last);
+    if ((dash > unit.size() && !hasFirst) || (dash + 1 < rangeSet.size() && !hasLast))
         return range;
     if (hasFirst) {
         if (first >= size || (hasLast && last < first))

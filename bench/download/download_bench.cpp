@@ -10,6 +10,7 @@
 
 #include "net/multipart_downloader.h"
 #include "tests/support/nginx_server.h"
+#include "bench/peak_rss.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -22,21 +23,6 @@
 #include <cstring>
 
 namespace {
-
-long PeakRssKib()
-{
-    FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f)
-        return -1;
-    char line[256];
-    long kib = -1;
-    while (std::fgets(line, sizeof line, f)) {
-        if (std::strncmp(line, "VmHWM:", 6) == 0)
-            kib = std::atol(line + 6);
-    }
-    std::fclose(f);
-    return kib;
-}
 
 // Child: one download; prints "bytes seconds peak-rss-kib".
 int Fetch(const char* url, const char* path, int parts)

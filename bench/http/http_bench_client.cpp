@@ -3,6 +3,7 @@
 // request to its completion).
 
 #include "net/http_cli.h"
+#include "bench/peak_rss.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -10,25 +11,6 @@
 
 #include <cstdio>
 #include <cstring>
-
-namespace {
-
-long PeakRssKib()
-{
-    FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f)
-        return -1;
-    char line[256];
-    long kib = -1;
-    while (std::fgets(line, sizeof line, f)) {
-        if (std::strncmp(line, "VmHWM:", 6) == 0)
-            kib = std::atol(line + 6);
-    }
-    std::fclose(f);
-    return kib;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
