@@ -10,6 +10,7 @@
 #include "skin/skin_message_box.h"
 #include "skin/skin_speed_button.h"
 #include "ui/result_list_model.h"
+#include "ui/trim_controls.h"
 #include "ui/uWB.h"
 #include "util/gbk.h"
 
@@ -45,29 +46,6 @@ const QString kBusyCaption = QStringLiteral("搜索中...");
 // left edge and the bar does not scroll. Words beyond this many would be cut
 // off anyway, so a runaway reply cannot flood the window with buttons.
 constexpr int kMaxHotWords = 200;
-
-// Leading and trailing characters of code 32 and below removed.
-QString TrimControls(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-QByteArray TrimControls(const QByteArray& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && uchar(text.at(begin)) <= 32)
-        ++begin;
-    while (end > begin && uchar(text.at(end - 1)) <= 32)
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 // A decimal integer with an optional sign, nothing else.
 bool ParseFileSize(const QString& text, qint64& size)

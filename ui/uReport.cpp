@@ -4,6 +4,7 @@
 #include "skin/control_aligner.h"
 #include "skin/guarded.h"
 #include "skin/skin_message_box.h"
+#include "ui/trim_controls.h"
 #include "ui/uMain.h"
 #include "ui/uWB.h"
 #include "util/gbk.h"
@@ -18,18 +19,6 @@
 namespace {
 
 const QString kNoReason = QStringLiteral("- 选择预设原因 -");
-
-// Leading and trailing blanks, line breaks and other control characters.
-QString TrimControls(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 } // namespace
 

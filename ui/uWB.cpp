@@ -5,6 +5,7 @@
 #include "skin/control_aligner.h"
 #include "skin/guarded.h"
 #include "skin/skin_message_box.h"
+#include "ui/trim_controls.h"
 #include "ui/uMain.h"
 #include "ui/uReport.h"
 #include "util/gbk.h"
@@ -22,18 +23,6 @@
 namespace {
 
 const QString kNoScore = QStringLiteral("- 请选择 -");
-
-// Leading and trailing blanks and control characters (code 32 and below).
-QString TrimControls(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
                   int width)
