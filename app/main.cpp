@@ -17,8 +17,6 @@ int main(int argc, char** argv)
         char fallbackName[] = "lumo";
         char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
         int qtArgc = 1;
-        // The embedded web engine needs shared GL contexts, set before the application object.
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         TApplication app(qtArgc, qtArgv);
         TApplication::SetTitle(QStringLiteral("Lumo网盘搜索"));
 

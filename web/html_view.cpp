@@ -1,26 +1,60 @@
 #include "web/html_view.h"
 
-#include "web/html_engine.h"
-#include "web/html_page.h"
+#include "web/html_backend.h"
 
 #include <QChildEvent>
+#include <QCoreApplication>
+#include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLibrary>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWebEngineProfile>
-#include <QWebEngineScript>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
-
-struct THtmlView::Impl
-{
-    QWebEngineProfile* profile = nullptr;
-    QWebEngineView* view = nullptr;
-    THtmlPage* page = nullptr;
-};
 
 namespace {
+
+// The engine shares GL contexts with the windows, which Qt takes only
+// before the application object exists, long before the engine's module is
+// loaded.
+const bool kSharedContexts = [] {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return true;
+}();
+
+// Set once a view has its engine: later views start theirs at once.
+bool engineStarted = false;
+
+struct EngineModule
+{
+    THtmlBackendFactory factory = nullptr;
+    QString error;
+};
+
+// Loaded once and kept for the life of the process. The module sits beside
+// the executable; in the build tree, tools and tests run from folders next
+// to the client's own.
+const EngineModule& LoadEngineModule()
+{
+    static const EngineModule module = [] {
+        EngineModule loaded;
+        const QDir appDir(QCoreApplication::applicationDirPath());
+        for (const QString& folder : {appDir.path(), appDir.filePath(QStringLiteral("../bin"))}) {
+            QLibrary library(QDir(folder).filePath(QStringLiteral("lumo-webengine")));
+            if (!library.load()) {
+                if (loaded.error.isEmpty())
+                    loaded.error = library.errorString();
+                continue;
+            }
+            loaded.factory =
+                reinterpret_cast<THtmlBackendFactory>(library.resolve(LUMO_HTML_BACKEND_FACTORY));
+            loaded.error = loaded.factory ? QString() : library.errorString();
+            break;
+        }
+        return loaded;
+    }();
+    return module;
+}
 
 bool IsCtrlN(QEvent* event)
 {
@@ -30,6 +64,53 @@ bool IsCtrlN(QEvent* event)
 
 } // namespace
 
+struct THtmlView::Impl final : THtmlHost
+{
+    explicit Impl(THtmlView& view) : view(view) {}
+
+    bool AcceptNavigation(const QUrl& url) override
+    {
+        if (!view.OnBeforeNavigate)
+            return true;
+        bool cancel = false;
+        try {
+            view.OnBeforeNavigate(url.toString(), cancel);
+        } catch (...) {
+            // A handler that fails cannot vouch for the address.
+            return false;
+        }
+        return !cancel;
+    }
+
+    THtmlBackend* NewWindowTarget() override
+    {
+        THtmlView* target = nullptr;
+        if (view.OnNewWindow) {
+            try {
+                view.OnNewWindow(target);
+            } catch (...) {
+                target = nullptr;
+            }
+        }
+        return target ? target->Engine() : nullptr;
+    }
+
+    void DocumentComplete(const QString& url) override
+    {
+        if (!view.OnDocumentComplete)
+            return;
+        try {
+            view.OnDocumentComplete(url);
+        } catch (...) {
+            // Raised from the engine: an escaping error has nowhere to go.
+        }
+    }
+
+    THtmlView& view;
+    std::unique_ptr<THtmlBackend> backend;
+    bool missing = false;
+};
+
 THtmlView::THtmlView(QWidget* parent) : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
@@ -37,44 +118,31 @@ THtmlView::THtmlView(QWidget* parent) : QWidget(parent)
     layout->setSpacing(0);
 }
 
-THtmlView::~THtmlView()
-{
-    // The page goes before its view and both before the shared profile.
-    if (d) {
-        delete d->page;
-        d->page = nullptr;
-    }
-}
+// The engine's page and widget go with the members, before the widget
+// deletes its remaining children.
+THtmlView::~THtmlView() = default;
 
-THtmlView::Impl& THtmlView::Engine()
+THtmlBackend* THtmlView::Engine()
 {
     if (!d) {
-        d = std::make_unique<Impl>();
-        d->profile = THtmlEngine::Profile();
-        d->view = new QWebEngineView(this);
-        d->view->installEventFilter(this);
-        d->page = new THtmlPage(*this, d->profile, d->view);
-        QWebEngineSettings* settings = d->page->settings();
-        settings->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
-        settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
-        d->view->setPage(d->page);
-        layout()->addWidget(d->view);
-        connect(d->page, &QWebEnginePage::loadFinished, this, [this](bool) {
-            if (!OnDocumentComplete)
-                return;
-            try {
-                OnDocumentComplete(d->page->url().toString());
-            } catch (...) {
-                // Raised from the engine: an escaping error has nowhere to go.
-            }
-        });
+        d = std::make_unique<Impl>(*this);
+        const EngineModule& module = LoadEngineModule();
+        if (!module.factory) {
+            d->missing = true;
+            auto* notice = new QLabel(
+                QStringLiteral("网页组件无法加载：%1").arg(module.error), this);
+            notice->setWordWrap(true);
+            notice->setAlignment(Qt::AlignCenter);
+            layout()->addWidget(notice);
+            return nullptr;
+        }
+        d->backend.reset(module.factory(*d, this));
+        QWidget* widget = d->backend->Widget();
+        widget->installEventFilter(this);
+        layout()->addWidget(widget);
+        engineStarted = true;
     }
-    return *d;
-}
-
-THtmlPage* THtmlView::EnginePage()
-{
-    return Engine().page;
+    return d->backend.get();
 }
 
 void THtmlView::Navigate(const QString& url)
@@ -93,24 +161,26 @@ void THtmlView::Load(const QUrl& url)
     // window is not on screen yet (one being built at start-up) leaves
     // that until the windows shown meanwhile have been drawn.
     constexpr int kEngineStartDelayMs = 250;
-    const int delay = THtmlEngine::Started() || window()->isVisible() ? 0 : kEngineStartDelayMs;
+    const int delay = engineStarted || window()->isVisible() ? 0 : kEngineStartDelayMs;
     // Queued; of several navigations asked for in a row the last one wins.
     const quint64 serial = ++m_navigationSerial;
     QTimer::singleShot(delay, this, [this, url, serial] {
-        if (serial == m_navigationSerial)
-            Engine().page->setUrl(url);
+        if (serial != m_navigationSerial)
+            return;
+        if (THtmlBackend* engine = Engine())
+            engine->SetUrl(url);
     });
 }
 
 void THtmlView::ExecScript(const QString& script)
 {
-    if (d && d->page)
-        d->page->runJavaScript(script, QWebEngineScript::MainWorld);
+    if (d && d->backend)
+        d->backend->RunScript(script);
 }
 
 QString THtmlView::LocationURL() const
 {
-    return d && d->page ? d->page->url().toString() : QString();
+    return d && d->backend ? d->backend->Url() : QString();
 }
 
 bool THtmlView::eventFilter(QObject* watched, QEvent* event)

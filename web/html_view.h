@@ -7,13 +7,14 @@
 #include <memory>
 
 class QUrl;
-class THtmlPage;
+class THtmlBackend;
 
 // An embedded HTML view. Navigation is asynchronous: Navigate returns at
 // once and the engine reports through the events below, all raised on the
 // GUI thread from the event loop. The engine itself is created on the
 // view's first navigation, so building a window of views costs nothing
-// until a page is wanted.
+// until a page is wanted. Should the engine be missing, the view says so
+// in place of the page and navigations do nothing.
 //
 // Pages never show a dialog: script errors are dropped, alert/confirm/
 // prompt are answered as if dismissed, and the Ctrl+N new-window shortcut
@@ -51,11 +52,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    friend class THtmlPage;
     struct Impl;
-    // The engine side, created on first use.
-    Impl& Engine();
-    THtmlPage* EnginePage();
+    // The engine side, created on first use; null when the engine is missing.
+    THtmlBackend* Engine();
     void Load(const QUrl& url);
 
     quint64 m_navigationSerial = 0;

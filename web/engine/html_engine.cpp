@@ -1,4 +1,4 @@
-#include "web/html_engine.h"
+#include "web/engine/html_engine.h"
 
 #include <QCoreApplication>
 #include <QWebEngineProfile>

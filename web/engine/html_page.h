@@ -2,17 +2,17 @@
 
 #include <QWebEnginePage>
 
-class THtmlView;
+class THtmlHost;
 
-// The page behind a THtmlView: passes navigation and new-window requests
-// to the view's events and keeps every script dialog and console message
-// away from the user.
+// The page behind a view: passes navigation and new-window requests to the
+// view and keeps every script dialog and console message away from the
+// user.
 class THtmlPage : public QWebEnginePage
 {
     Q_OBJECT
 
 public:
-    THtmlPage(THtmlView& view, QWebEngineProfile* profile, QObject* parent);
+    THtmlPage(THtmlHost& host, QWebEngineProfile* profile, QObject* parent);
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
@@ -25,5 +25,5 @@ protected:
                                   int lineNumber, const QString& sourceID) override;
 
 private:
-    THtmlView& m_view;
+    THtmlHost& m_host;
 };

@@ -1,38 +1,23 @@
-#include "web/html_page.h"
+#include "web/engine/html_page.h"
 
-#include "web/html_view.h"
+#include "web/engine/engine_backend.h"
+#include "web/html_backend.h"
 
-THtmlPage::THtmlPage(THtmlView& view, QWebEngineProfile* profile, QObject* parent)
-    : QWebEnginePage(profile, parent), m_view(view)
+THtmlPage::THtmlPage(THtmlHost& host, QWebEngineProfile* profile, QObject* parent)
+    : QWebEnginePage(profile, parent), m_host(host)
 {
 }
 
 bool THtmlPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool)
 {
-    if (!m_view.OnBeforeNavigate)
-        return true;
-    bool cancel = false;
-    try {
-        m_view.OnBeforeNavigate(url.toString(), cancel);
-    } catch (...) {
-        // A handler that fails cannot vouch for the address.
-        return false;
-    }
-    return !cancel;
+    return m_host.AcceptNavigation(url);
 }
 
 QWebEnginePage* THtmlPage::createWindow(WebWindowType)
 {
-    THtmlView* target = nullptr;
-    if (m_view.OnNewWindow) {
-        try {
-            m_view.OnNewWindow(target);
-        } catch (...) {
-            target = nullptr;
-        }
-    }
     // No target: the request is dropped and no window appears.
-    return target ? target->EnginePage() : nullptr;
+    auto* target = static_cast<TEngineBackend*>(m_host.NewWindowTarget());
+    return target ? target->Page() : nullptr;
 }
 
 void THtmlPage::javaScriptAlert(const QUrl&, const QString&) {}
