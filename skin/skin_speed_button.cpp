@@ -24,6 +24,14 @@ TSkinSpeedButton::TSkinSpeedButton(QWidget* parent, const QString& caption, int 
     SetAlign(align);
 }
 
+void TSkinSpeedButton::SetCaption(const QString& caption)
+{
+    // Hot words are the service's text; "&&" draws a single "&" and gives
+    // the button no Alt shortcut.
+    m_caption = caption;
+    setText(QString(caption).replace(QLatin1Char('&'), QLatin1String("&&")));
+}
+
 void TSkinSpeedButton::SetSize(int width, int height)
 {
     resize(std::max(0, width), std::max(0, height));
@@ -35,7 +43,7 @@ void TSkinSpeedButton::SetGlyph(const QPixmap& glyph)
 {
     setIcon(QIcon(glyph));
     setIconSize(glyph.size());
-    setToolButtonStyle(text().isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+    setToolButtonStyle(m_caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
 }
 
 void TSkinSpeedButton::Clicked()

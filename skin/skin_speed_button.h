@@ -24,8 +24,9 @@ public:
     TSkinSpeedButton(QWidget* parent, const QString& caption, int width, int height, TAlign align,
                      ClickHandler onClick);
 
-    void SetCaption(const QString& caption) { setText(caption); }
-    QString Caption() const { return text(); }
+    // The caption is shown as it is: an "&" in it is no mnemonic.
+    void SetCaption(const QString& caption);
+    QString Caption() const { return m_caption; }
     void SetSize(int width, int height);
     void SetAlign(TAlign align) { TControlAligner::SetAlign(this, align); }
     // A picture beside (or, without caption, instead of) the text.
@@ -37,5 +38,6 @@ public:
 private:
     void Clicked();
 
+    QString m_caption;
     ClickHandler m_onClick;
 };

@@ -10,6 +10,7 @@
 #include "util/gbk.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -546,9 +547,14 @@ void TstSearch::hotWordClickSearches()
 {
     f->main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f->main));
-    f->service.Reply(200, "[{\"word\":\"C++\"},{\"word\":\"linux\"}]");
+    f->service.Reply(200, "[{\"word\":\"C++\"},{\"word\":\"a&b\"}]");
     f->main.tmr1Timer();
     QTRY_COMPARE_WITH_TIMEOUT(f->HotWords().size(), 2, 5000);
+    // An "&" is shown as it is, not as a mnemonic underline.
+    TSkinSpeedButton* ampersand = f->HotWords().at(0);
+    QCOMPARE(ampersand->Caption(), QStringLiteral("a&b"));
+    QCOMPARE(ampersand->width(), 45);
+    QVERIFY(QKeySequence::mnemonic(ampersand->text()).isEmpty());
 
     f->service.Reply(200, "[" + Hit("cpp.pdf", "pdf", "1", "5") + "]");
     f->main.ed_word->setText("something else");
