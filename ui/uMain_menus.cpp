@@ -58,6 +58,8 @@ void TMainForm::CreateMenus()
     bbs_link->setText(QStringLiteral("小伙伴们，来这里交流反馈"));
     bbs_link->setFixedSize(150, 18);
     bbs_link->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // The label ends at the window's edge; the text keeps clear of it.
+    bbs_link->setContentsMargins(0, 0, 4, 0);
     statusBar()->addPermanentWidget(bbs_link);
     connect(bbs_link, &TSkinLinkLabel::clicked, this, guarded([this] {
                 if (!bbs_url.isEmpty())

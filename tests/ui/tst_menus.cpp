@@ -144,6 +144,11 @@ void TstMenus::menuItemsAndAccelerators()
     m_main->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
     QCOMPARE(m_main->menuBar()->height(), 22);
+    // The feedback link's text is whole, clear of the window's edge.
+    const QRect linkText = m_main->bbs_link->contentsRect();
+    QVERIFY(m_main->bbs_link->fontMetrics().horizontalAdvance(m_main->bbs_link->text()) <=
+            linkText.width());
+    QVERIFY(m_main->bbs_link->mapTo(m_main.get(), linkText.topRight()).x() < m_main->width() - 2);
     for (QAction* menu : menus)
         QVERIFY2(m_main->menuBar()->rect().contains(m_main->menuBar()->actionGeometry(menu)),
                  qPrintable(menu->text()));
