@@ -1,159 +1,26 @@
 // Runs the real lumo-service on a free loopback port with a small catalogue
 // in a temporary folder and talks to it byte for byte like the client does.
+#include "tests/support/service_process.h"
 #include "util/gbk.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/prctl.h>
 
 namespace {
 
 constexpr int recordsForTests = 3000;
-
-struct Reply
-{
-    bool complete = false; // status line, header and a body matching Content-Length
-    int status = 0;
-    QMap<QByteArray, QByteArray> headers; // names in lower case
-    QByteArray body;
-};
-
-// One lumo-service process on a port of its own choosing.
-class ServiceProcess
-{
-public:
-    ~ServiceProcess() { stop(); }
-
-    bool start(const QString& dataDir, const QString& skinsDir)
-    {
-        process_.setProgram(QStringLiteral(LUMO_SERVICE_BINARY));
-        process_.setArguments({"--port", "0", "--data", dataDir, "--skins", skinsDir, "--records",
-                               QString::number(recordsForTests)});
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // Should this test die, the service goes with it.
-        process_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        process_.start();
-        if (!process_.waitForStarted(10000))
-            return false;
-        // The service prints its address once it listens.
-        static const QRegularExpression listening("listening on http://127\\.0\\.0\\.1:(\\d+)/");
-        QByteArray output;
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 30000 && process_.state() == QProcess::Running) {
-            process_.waitForReadyRead(500);
-            output += process_.readAllStandardOutput();
-            QRegularExpressionMatch match = listening.match(QString::fromUtf8(output));
-            if (match.hasMatch()) {
-                port_ = match.captured(1).toUShort();
-                return port_ != 0;
-            }
-        }
-        return false;
-    }
-
-    // Stops with SIGTERM; true when the service ended cleanly.
-    bool stop()
-    {
-        if (process_.state() == QProcess::NotRunning)
-            return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
-        process_.terminate();
-        if (!process_.waitForFinished(10000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-            return false;
-        }
-        return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
-    }
-
-    bool running() const { return process_.state() == QProcess::Running; }
-    quint16 port() const { return port_; }
-
-    // Sends raw request bytes and reads the reply up to the close.
-    Reply exchange(const QByteArray& request) const
-    {
-        Reply reply;
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, port_);
-        if (!socket.waitForConnected(5000))
-            return reply;
-        socket.write(request);
-        QByteArray data;
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 10000 && socket.state() == QAbstractSocket::ConnectedState) {
-            socket.waitForReadyRead(200);
-            data += socket.readAll();
-        }
-        data += socket.readAll();
-
-        int headerEnd = data.indexOf("\r\n\r\n");
-        if (headerEnd < 0)
-            return reply;
-        QList<QByteArray> lines = data.left(headerEnd).split('\n');
-        QList<QByteArray> statusLine = lines.takeFirst().trimmed().split(' ');
-        if (statusLine.size() < 2 || !statusLine[0].startsWith("HTTP/1."))
-            return reply;
-        reply.status = statusLine[1].toInt();
-        for (const QByteArray& line : lines) {
-            int colon = line.indexOf(':');
-            if (colon > 0)
-                reply.headers.insert(line.left(colon).trimmed().toLower(),
-                                     line.mid(colon + 1).trimmed());
-        }
-        reply.body = data.mid(headerEnd + 4);
-        bool hasLength = false;
-        qint64 length = reply.headers.value("content-length").toLongLong(&hasLength);
-        reply.complete = hasLength && length == reply.body.size();
-        return reply;
-    }
-
-    // A form POST exactly as the client sends it.
-    Reply post(const QByteArray& path, const QByteArray& body) const
-    {
-        QByteArray request = "POST " + path +
-                             " HTTP/1.0\r\n"
-                             "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
-                             "Content-Type: application/x-www-form-urlencoded\r\n"
-                             "User-Agent: vexa-client-http\r\n"
-                             "Host: 127.0.0.1:" +
-                             QByteArray::number(port_) +
-                             "\r\n"
-                             "Content-Length: " +
-                             QByteArray::number(body.size()) + "\r\n\r\n" + body;
-        return exchange(request);
-    }
-
-    Reply get(const QByteArray& target, const QByteArray& extraHeaders = {}) const
-    {
-        return exchange("GET " + target +
-                        " HTTP/1.0\r\n"
-                        "User-Agent: Mozilla/4.0 (compatible; VexaHttp)\r\n"
-                        "Host: 127.0.0.1:" +
-                        QByteArray::number(port_) + "\r\n" + extraHeaders + "\r\n");
-    }
-
-private:
-    QProcess process_;
-    quint16 port_ = 0;
-};
 
 QByteArray gbk(const QString& text)
 {
     return Gbk::fromUnicode(text);
 }
 
-QJsonArray jsonArray(const Reply& reply)
+QJsonArray jsonArray(const ServiceReply& reply)
 {
     return QJsonDocument::fromJson(Gbk::toUnicode(reply.body).toUtf8()).array();
 }
@@ -188,7 +55,7 @@ private slots:
 
 private:
     QTemporaryDir dir_;
-    ServiceProcess service_;
+    ServiceProcess service_{LUMO_SERVICE_BINARY};
 };
 
 void TestService::initTestCase()
@@ -206,12 +73,12 @@ void TestService::initTestCase()
     write("beta.skn", "beta skin");
     write("bad id.skn", "not an id");   // a space: outside the id format
     write("gamma.jpg", "preview only"); // no skin file: not offered
-    QVERIFY(service_.start(folder.filePath("data"), folder.filePath("skins")));
+    QVERIFY(service_.Start(folder.filePath("data"), folder.filePath("skins"), recordsForTests));
 }
 
 void TestService::cleanupTestCase()
 {
-    QVERIFY(service_.stop());
+    QVERIFY(service_.Stop());
 }
 
 void TestService::searchFindsNamesHoldingEveryWord_data()
@@ -244,7 +111,7 @@ void TestService::searchFindsNamesHoldingEveryWord()
     QFETCH(QStringList, contained);
     QFETCH(bool, hits);
 
-    Reply reply = service_.post("/vexa_client.php", "action=search&word=" + word);
+    ServiceReply reply = service_.Post("/vexa_client.php", "action=search&word=" + word);
     QVERIFY(reply.complete);
     QCOMPARE(reply.status, 200);
     QJsonArray files = jsonArray(reply);
@@ -271,7 +138,7 @@ void TestService::searchFindsNamesHoldingEveryWord()
 
 void TestService::searchReplyIsGbkJsonWithEightMembers()
 {
-    Reply reply = service_.post("/vexa_client.php", "action=search&word=" + gbk("周杰伦"));
+    ServiceReply reply = service_.Post("/vexa_client.php", "action=search&word=" + gbk("周杰伦"));
     QVERIFY(reply.complete);
     QVERIFY(reply.headers.value("content-type").contains("GBK"));
     QVERIFY(reply.body.contains(gbk("周杰伦")));
@@ -307,18 +174,18 @@ void TestService::searchReplyIsGbkJsonWithEightMembers()
 
 void TestService::searchKeepsAtMostHundredHits()
 {
-    Reply reply = service_.post("/vexa_client.php", "action=search&word=e");
+    ServiceReply reply = service_.Post("/vexa_client.php", "action=search&word=e");
     QVERIFY(reply.complete);
     QCOMPARE(jsonArray(reply).size(), 100);
 }
 
 void TestService::searchGivesSizesAboveTwoGigabytesAsNumbers()
 {
-    Reply reply =
-        service_.post("/vexa_client.php", "action=search&word=Game.of.Thrones.S03.Complete");
+    ServiceReply reply =
+        service_.Post("/vexa_client.php", "action=search&word=Game.of.Thrones.S03.Complete");
     QVERIFY(reply.complete);
     QVERIFY(reply.body.contains("\"file_size\":38654705664,"));
-    reply = service_.post("/vexa_client.php", "action=search&word=" + gbk("100%25 纯净"));
+    reply = service_.Post("/vexa_client.php", "action=search&word=" + gbk("100%25 纯净"));
     QVERIFY(reply.body.contains("\"file_size\":3320578048,"));
 }
 
@@ -326,19 +193,19 @@ void TestService::catalogueIsTheSameOnEveryStart()
 {
     QTemporaryDir other;
     QVERIFY(other.isValid());
-    ServiceProcess second;
-    QVERIFY(second.start(other.path(), other.path()));
+    ServiceProcess second(LUMO_SERVICE_BINARY);
+    QVERIFY(second.Start(other.path(), other.path(), recordsForTests));
     for (const QByteArray& word : {gbk("周杰伦"), gbk("e"), gbk("Windows")}) {
         QByteArray body = "action=search&word=" + word;
-        QCOMPARE(second.post("/vexa_client.php", body).body,
-                 service_.post("/vexa_client.php", body).body);
+        QCOMPARE(second.Post("/vexa_client.php", body).body,
+                 service_.Post("/vexa_client.php", body).body);
     }
-    QVERIFY(second.stop());
+    QVERIFY(second.Stop());
 }
 
 void TestService::commendGivesTheMostSearchedWords()
 {
-    Reply reply = service_.post("/vexa_client.php", "action=commend");
+    ServiceReply reply = service_.Post("/vexa_client.php", "action=commend");
     QVERIFY(reply.complete);
     QCOMPARE(reply.status, 200);
     QJsonArray words = jsonArray(reply);
@@ -348,11 +215,11 @@ void TestService::commendGivesTheMostSearchedWords()
 
     // Real searches count; searches that find nothing do not.
     for (int i = 0; i < 80; ++i) {
-        QCOMPARE(service_.post("/vexa_client.php", "action=search&word=" + gbk("猫和老鼠")).status,
+        QCOMPARE(service_.Post("/vexa_client.php", "action=search&word=" + gbk("猫和老鼠")).status,
                  200);
-        QCOMPARE(service_.post("/vexa_client.php", "action=search&word=qqxxzz").status, 200);
+        QCOMPARE(service_.Post("/vexa_client.php", "action=search&word=qqxxzz").status, 200);
     }
-    words = jsonArray(service_.post("/vexa_client.php", "action=commend"));
+    words = jsonArray(service_.Post("/vexa_client.php", "action=commend"));
     QCOMPARE(words.size(), 10);
     QCOMPARE(words.at(0).toObject().value("word").toString(), QString("猫和老鼠"));
     for (const QJsonValue& word : words)
@@ -361,33 +228,33 @@ void TestService::commendGivesTheMostSearchedWords()
 
 void TestService::reviewAndReportAreStoredAndShown()
 {
-    Reply page = service_.get("/vexa-4");
+    ServiceReply page = service_.Get("/vexa-4");
     QCOMPARE(page.status, 200);
     QVERIFY(QString::fromUtf8(page.body).contains("暂无评分"));
 
-    Reply reply =
-        service_.post("/vexa_client.php", "action=review&file_id=4&score=" + gbk("8分优秀"));
+    ServiceReply reply =
+        service_.Post("/vexa_client.php", "action=review&file_id=4&score=" + gbk("8分优秀"));
     QCOMPARE(reply.status, 200);
     QCOMPARE(reply.body, QByteArray("true"));
     QCOMPARE(reply.headers.value("content-length"), QByteArray("4"));
-    reply = service_.post("/vexa_client.php", "action=review&file_id=4&score=" + gbk("10分满意"));
+    reply = service_.Post("/vexa_client.php", "action=review&file_id=4&score=" + gbk("10分满意"));
     QCOMPARE(reply.body, QByteArray("true"));
 
     // Report texts travel raw: GBK, blanks and line breaks; form syntax
     // inside them percent-encoded.
-    reply = service_.post("/vexa_client.php",
+    reply = service_.Post("/vexa_client.php",
                           "action=report&content=" + gbk("链接失效 %26 无法下载\r\n<第二行>") +
                               "&file_id=4");
     QCOMPARE(reply.status, 200);
     QCOMPARE(reply.body, QByteArray("true"));
 
-    QString html = QString::fromUtf8(service_.get("/vexa-4").body);
+    QString html = QString::fromUtf8(service_.Get("/vexa-4").body);
     QVERIFY(html.contains("共 2 人评分，平均 9.0 分"));
     QVERIFY(html.contains("8分优秀"));
     QVERIFY(html.contains("10分满意"));
     QVERIFY(html.contains("共 1 次举报"));
     QVERIFY2(html.contains("链接失效 &amp; 无法下载<br>&lt;第二行&gt;"), qPrintable(html));
-    QVERIFY(QString::fromUtf8(service_.get("/vexa-5").body).contains("暂无举报"));
+    QVERIFY(QString::fromUtf8(service_.Get("/vexa-5").body).contains("暂无举报"));
 }
 
 void TestService::badRequestsGetErrorsAndTheServiceCarriesOn_data()
@@ -428,17 +295,17 @@ void TestService::badRequestsGetErrorsAndTheServiceCarriesOn()
     QFETCH(QByteArray, body);
     QFETCH(int, status);
 
-    Reply reply = service_.post("/vexa_client.php", body);
+    ServiceReply reply = service_.Post("/vexa_client.php", body);
     QVERIFY(reply.complete);
     QCOMPARE(reply.status, status);
     QVERIFY(reply.body != "true");
-    QVERIFY(service_.running());
-    QCOMPARE(service_.post("/vexa_client.php", "action=commend").status, 200);
+    QVERIFY(service_.Running());
+    QCOMPARE(service_.Post("/vexa_client.php", "action=commend").status, 200);
 }
 
 void TestService::detailPageHasOnePopupScriptAndOneNewWindowLink()
 {
-    Reply reply = service_.get("/vexa-3");
+    ServiceReply reply = service_.Get("/vexa-3");
     QVERIFY(reply.complete);
     QCOMPARE(reply.status, 200);
     QVERIFY(reply.headers.value("content-type").contains("text/html; charset=utf-8"));
@@ -451,7 +318,7 @@ void TestService::detailPageHasOnePopupScriptAndOneNewWindowLink()
     QCOMPARE(html.count("target=\"_blank\""), 1);
     QVERIFY(html.contains("window.open('/popup-ad.html"));
     QVERIFY(html.contains("<a href=\"/popup-ad.html?from=link\" target=\"_blank\">"));
-    QCOMPARE(service_.get("/popup-ad.html").status, 200);
+    QCOMPARE(service_.Get("/popup-ad.html").status, 200);
 }
 
 void TestService::unknownDetailPagesAreNotFound_data()
@@ -467,7 +334,7 @@ void TestService::unknownDetailPagesAreNotFound_data()
 void TestService::unknownDetailPagesAreNotFound()
 {
     QFETCH(QByteArray, target);
-    Reply reply = service_.get(target);
+    ServiceReply reply = service_.Get(target);
     QVERIFY(reply.complete);
     QCOMPARE(reply.status, 404);
     QVERIFY(reply.body.contains("404"));
@@ -475,11 +342,11 @@ void TestService::unknownDetailPagesAreNotFound()
 
 void TestService::skinListNamesTheSkinsInTheFolder()
 {
-    Reply reply = service_.post("/plugins/getskin.php", "action=list");
+    ServiceReply reply = service_.Post("/plugins/getskin.php", "action=list");
     QVERIFY(reply.complete);
     QCOMPARE(reply.status, 200);
     QCOMPARE(reply.body, QByteArray("alpha,beta"));
-    QCOMPARE(service_.post("/plugins/getskin.php", "action=other").status, 400);
+    QCOMPARE(service_.Post("/plugins/getskin.php", "action=other").status, 400);
 }
 
 void TestService::skinDownloads_data()
@@ -530,8 +397,8 @@ void TestService::skinDownloads()
     QFETCH(QByteArray, body);
     QFETCH(QByteArray, contentRange);
 
-    Reply reply = service_.get("/plugins/getskin.php?" + query,
-                               range.isEmpty() ? QByteArray() : "Range: " + range + "\r\n");
+    ServiceReply reply = service_.Get("/plugins/getskin.php?" + query,
+                                      range.isEmpty() ? QByteArray() : "Range: " + range + "\r\n");
     QVERIFY(reply.complete);
     QCOMPARE(reply.status, status);
     if (status < 400)
@@ -541,7 +408,7 @@ void TestService::skinDownloads()
 
 void TestService::forumPage()
 {
-    Reply reply = service_.get("/forum-32-1.html");
+    ServiceReply reply = service_.Get("/forum-32-1.html");
     QVERIFY(reply.complete);
     QCOMPARE(reply.status, 200);
     QVERIFY(QString::fromUtf8(reply.body).contains("意见反馈"));
