@@ -138,6 +138,9 @@ int main(int argc, char** argv)
         IndexService service(database, skins);
 
         httplib::Server server;
+        // An idle kept-open connection (browsers keep them) holds its worker,
+        // and stopping waits for every worker: keep the wait short.
+        server.set_keep_alive_timeout(1);
         service.install(server);
         std::mutex logMutex;
         if (options.accessLog) {
