@@ -26,6 +26,13 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+// The connection layer's text for an error, with its number.
+QByteArray SocketErrorPhrase(int error)
+{
+    return Gbk::fromUnicode(TWSocket::ErrorText(error)) + " (Error #" +
+           QByteArray::number(error) + ")";
+}
+
 int HexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -305,8 +312,7 @@ void THttpCli::SocketDnsLookupDone(int error)
     if (rc != 0) {
         m_errCode = quint16(rc);
         m_statusCode = 404;
-        m_reasonPhrase = "can't connect: " + Gbk::fromUnicode(TWSocket::ErrorText(rc)) +
-                         " (Error #" + QByteArray::number(rc) + ")";
+        m_reasonPhrase = "can't connect: " + SocketErrorPhrase(rc);
         ConnectionClosed(rc);
     }
 }
@@ -320,8 +326,7 @@ void THttpCli::SocketSessionConnected(int error)
         // The layer reports the close next; that completes the request.
         m_errCode = quint16(error);
         m_statusCode = 404;
-        m_reasonPhrase = Gbk::fromUnicode(TWSocket::ErrorText(error)) + " (Error #" +
-                         QByteArray::number(error) + ")";
+        m_reasonPhrase = SocketErrorPhrase(error);
         Raise(OnSessionConnected);
         return;
     }
