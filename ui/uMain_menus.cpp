@@ -125,7 +125,8 @@ void TMainForm::RestoreSkin()
             return;
         const QString path =
             AppFolder() + QStringLiteral("skins/") + Gbk::toUnicode(*id) + QStringLiteral(".skn");
-        if (!QFileInfo::exists(path))
+        // A FIFO or a device in its place is no skin: start-up never waits.
+        if (!QFileInfo(path).isFile())
             return;
         // The name follows the look: a file that does not load keeps Charm.
         SkinData1->LoadFromFile(path);

@@ -4,6 +4,7 @@
 #include "net/multipart_downloader.h"
 #include "net/service_messages.h"
 #include "net/skin_catalogue.h"
+#include "platform/safe_files.h"
 #include "skin/error_box.h"
 #include "skin/guarded.h"
 #include "skin/jpeg_decoder.h"
@@ -22,10 +23,12 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QShowEvent>
 #include <QStatusBar>
 
 #include <exception>
+#include <memory>
 
 namespace {
 
@@ -64,7 +67,7 @@ TSkinFrm::TSkinFrm(TMainForm& mainForm) : QDialog(nullptr), MainForm(mainForm)
 
     SkinGroupBox1 = new QGroupBox(QStringLiteral("可用皮肤"), this);
     SkinGroupBox1->setObjectName(QStringLiteral("SkinGroupBox1"));
-    SkinGroupBox1->setGeometry(4, 4, 142, bodyHeight - 8);
+    SkinGroupBox1->setGeometry(0, 4, 150, bodyHeight - 8);
     SLBox = new QListWidget(SkinGroupBox1);
     SLBox->setObjectName(QStringLiteral("SLBox"));
     SLBox->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -85,6 +88,9 @@ TSkinFrm::TSkinFrm(TMainForm& mainForm) : QDialog(nullptr), MainForm(mainForm)
     SKBtnDel = new QPushButton(QStringLiteral("删除皮肤"), SkinGroupBox2);
     SKBtnDel->setObjectName(QStringLiteral("SKBtnDel"));
     SKBtnDel->setGeometry(288, 280, 75, 25);
+    // Both act on the selected row: off until there is one.
+    SKBtnApply->setEnabled(false);
+    SKBtnDel->setEnabled(false);
     // Keep the picture and the buttons inside the box whatever its frame is.
     PVImg->lower();
 
@@ -114,7 +120,18 @@ TSkinFrm::TSkinFrm(TMainForm& mainForm) : QDialog(nullptr), MainForm(mainForm)
         HttpImgRequestDone(sender, code, reason);
     };
 
-    connect(SLBox, &QListWidget::itemClicked, this, guarded(this, &TSkinFrm::SLBoxListBoxClick));
+    // The window acts on the row the user sees selected: a row selected by
+    // the mouse or the keyboard counts as clicked, and so does a click on
+    // the row already selected (a click that selects a row acts once).
+    SLBox->viewport()->installEventFilter(this);
+    connect(SLBox, &QListWidget::itemSelectionChanged, this, guarded([this] {
+                ++m_selectionMoves;
+                SLBoxListBoxClick();
+            }));
+    connect(SLBox, &QListWidget::itemClicked, this, guarded([this] {
+                if (m_selectionMoves == m_movesAtPress)
+                    SLBoxListBoxClick();
+            }));
     connect(SLBox, &QListWidget::itemDoubleClicked, this,
             guarded(this, &TSkinFrm::SLBoxListBoxDblClick));
     connect(SKBtnApply, &QPushButton::clicked, this, guarded(this, &TSkinFrm::SKBtnApplyClick));
@@ -125,9 +142,19 @@ TSkinFrm::~TSkinFrm()
 {
     // The downloaders go first, so that nothing writes into a file closed here.
     delete HttpDownFile;
+    HttpDownFile = nullptr;
     delete HttpImg;
-    delete m_imgFile.data();
-    delete m_skinFile.data();
+    HttpImg = nullptr;
+    // Transfers cut short by the exit leave no temporary file behind.
+    DiscardStream(HttpImg, m_imgFile, m_imgId, ".jpg.tmp");
+    DiscardStream(HttpDownFile, m_skinFile, m_skinId, ".skn.tmp");
+}
+
+bool TSkinFrm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == SLBox->viewport() && event->type() == QEvent::MouseButtonPress)
+        m_movesAtPress = m_selectionMoves;
+    return QDialog::eventFilter(watched, event);
 }
 
 void TSkinFrm::showEvent(QShowEvent* event)
@@ -167,9 +194,15 @@ void TSkinFrm::HttpCli1RequestDone(THttpCli* Sender, int RqType, quint16 ErrCode
 void TSkinFrm::FillList(const QByteArray& reply)
 {
     const QVector<TSkinRes> entries = ParseSkinList(reply);
-    SLBox->clear();
-    for (const TSkinRes& entry : entries)
-        SLBox->addItem(Gbk::toUnicode(entry.Title));
+    {
+        // Rows placed by the window are no click of the user.
+        const QSignalBlocker quiet(SLBox);
+        SLBox->clear();
+        for (const TSkinRes& entry : entries)
+            SLBox->addItem(Gbk::toUnicode(entry.Title));
+    }
+    SKBtnApply->setEnabled(false);
+    SKBtnDel->setEnabled(false);
 
     const QString skinName = MainForm.skin_name;
     if (!skinName.isEmpty()) {
@@ -177,32 +210,39 @@ void TSkinFrm::FillList(const QByteArray& reply)
         for (int row = 0; row < SLBox->count(); ++row) {
             if (SLBox->item(row)->text() != caption)
                 continue;
-            ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
+            // Selected first, so that what is shown is what the buttons act
+            // on even when the preview fails.
+            {
+                const QSignalBlocker quiet(SLBox);
+                SLBox->setCurrentRow(row);
+            }
+            SKBtnApply->setEnabled(true);
             sel_skin_id = Gbk::fromUnicode(skinName);
+            ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
             FetchPreview();
-            SLBox->setCurrentRow(row);
         }
     } else {
         ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
     }
-    SKBtnDel->setEnabled(false);
 }
 
 void TSkinFrm::SLBoxListBoxClick()
 {
-    ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
-    const QVector<TSkinRes> entries = ParseSkinList(list_reply);
     const QList<QListWidgetItem*> selected = SLBox->selectedItems();
+    SKBtnApply->setEnabled(!selected.isEmpty());
+    SKBtnDel->setEnabled(false);
+    ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
     if (selected.isEmpty())
         return;
+    const QVector<TSkinRes> entries = ParseSkinList(list_reply);
     const QByteArray caption = Gbk::fromUnicode(selected.first()->text());
     for (const TSkinRes& entry : entries) {
         if (entry.Title != caption)
             continue;
         sel_skin_id = entry.Id;
-        FetchPreview();
         SKBtnDel->setEnabled(IsSafeSkinId(entry.Id) &&
                              QFileInfo::exists(SkinPath(entry.Id, ".skn")));
+        FetchPreview();
     }
 }
 
@@ -236,15 +276,15 @@ void TSkinFrm::FetchPreview()
     if (FileInUse(tmp))
         return;
     QFile* file = CreateTempFile(tmp);
-    // A running transfer of another preview is abandoned: its file is closed.
-    ReleaseStream(HttpImg, m_imgFile);
+    // A running transfer of another preview is abandoned: its file goes.
+    DiscardStream(HttpImg, m_imgFile, m_imgId, ".jpg.tmp");
     m_imgFile = file;
     m_imgId = id;
     HttpImg->SetFileStream(file);
     try {
         HttpImg->Start();
     } catch (const std::exception&) {
-        ReleaseStream(HttpImg, m_imgFile);
+        DiscardStream(HttpImg, m_imgFile, m_imgId, ".jpg.tmp");
     }
 }
 
@@ -282,11 +322,15 @@ void TSkinFrm::HttpImgRequestDone(TMultipartHttpDownloader* Sender, int ErrorCod
     dropErrors([&] {
         if (!IsSafeSkinId(id))
             return;
+        const QString tmp = SkinPath(id, ".jpg.tmp");
         if (HttpImg->ReceivedCount() > 0) {
-            QFile::rename(SkinPath(id, ".jpg.tmp"), SkinPath(id, ".jpg"));
+            // A picture that cannot take its place is not kept either.
+            if (!TSafeFiles::RenameOverRegular(tmp, SkinPath(id, ".jpg"), nullptr))
+                TSafeFiles::Remove(tmp, nullptr);
             if (id == sel_skin_id)
                 ShowPreview(id);
         } else {
+            TSafeFiles::Remove(tmp, nullptr);
             SFStatus->setText(QStringLiteral("预览图文件【") + Gbk::toUnicode(id) +
                               QStringLiteral("】不存在"));
         }
@@ -295,9 +339,11 @@ void TSkinFrm::HttpImgRequestDone(TMultipartHttpDownloader* Sender, int ErrorCod
 
 void TSkinFrm::SKBtnApplyClick()
 {
-    if (!UseSkin(sel_skin_id))
-        return;
-    write_saved_skin_id(MainForm.AppFolder(), sel_skin_id);
+    // settings.cfg names a skin only once it has loaded: a skin still to be
+    // downloaded is remembered when its download has loaded it, so a failed
+    // download keeps the last working skin for the next start.
+    if (UseSkin(sel_skin_id))
+        write_saved_skin_id(MainForm.AppFolder(), sel_skin_id);
 }
 
 bool TSkinFrm::UseSkin(const QByteArray& id)
@@ -317,7 +363,7 @@ bool TSkinFrm::UseSkin(const QByteArray& id)
         throw WindowError(
             utf8(QStringLiteral("无法创建文件“%1”：该文件正被另一下载占用。").arg(tmp)));
     QFile* file = CreateTempFile(tmp);
-    ReleaseStream(HttpDownFile, m_skinFile);
+    DiscardStream(HttpDownFile, m_skinFile, m_skinId, ".skn.tmp");
     m_skinFile = file;
     m_skinId = id;
     HttpDownFile->SetFileStream(file);
@@ -325,16 +371,21 @@ bool TSkinFrm::UseSkin(const QByteArray& id)
     try {
         HttpDownFile->Start();
     } catch (const std::exception&) {
-        ReleaseStream(HttpDownFile, m_skinFile);
+        DiscardStream(HttpDownFile, m_skinFile, m_skinId, ".skn.tmp");
     }
-    return true;
+    return false;
 }
 
 void TSkinFrm::LoadSkin(const QByteArray& id)
 {
     if (!CheckId(id))
         return;
-    MainForm.SkinData1->LoadFromFile(SkinPath(id, ".skn"));
+    const QString path = SkinPath(id, ".skn");
+    // A FIFO or a device there would hold the window up for ever.
+    if (!QFileInfo(path).isFile())
+        throw WindowError(
+            utf8(QStringLiteral("无法读取皮肤文件“%1”：该位置上不是普通文件").arg(path)));
+    MainForm.SkinData1->LoadFromFile(path);
 }
 
 void TSkinFrm::HttpDownFileRequestDone(TMultipartHttpDownloader* Sender, int ErrorCode,
@@ -349,10 +400,14 @@ void TSkinFrm::HttpDownFileRequestDone(TMultipartHttpDownloader* Sender, int Err
     dropErrors([&] {
         if (!IsSafeSkinId(id))
             return;
+        const QString tmp = SkinPath(id, ".skn.tmp");
         if (HttpDownFile->ReceivedCount() > 0) {
-            QFile::rename(SkinPath(id, ".skn.tmp"), SkinPath(id, ".skn"));
+            if (!TSafeFiles::RenameOverRegular(tmp, SkinPath(id, ".skn"), nullptr))
+                TSafeFiles::Remove(tmp, nullptr);
             LoadSkin(id);
+            RememberSkin(id);
         } else {
+            TSafeFiles::Remove(tmp, nullptr);
             SFStatus->setText(QStringLiteral("皮肤文件【") + Gbk::toUnicode(id) +
                               QStringLiteral("】不存在"));
         }
@@ -376,37 +431,63 @@ void TSkinFrm::SKBtnDelClick()
             utf8(QStringLiteral("无法删除文件“%1”：%2").arg(path, file.errorString())));
 }
 
+void TSkinFrm::RememberSkin(const QByteArray& id)
+{
+    // Runs at the end of a download, where nothing else would tell the user
+    // that the next start will not find the skin.
+    try {
+        write_saved_skin_id(MainForm.AppFolder(), id);
+    } catch (const std::exception& error) {
+        SFStatus->setText(QStringLiteral("皮肤已使用，但无法记住它：") +
+                          QString::fromUtf8(error.what()));
+    }
+}
+
 bool TSkinFrm::FileInUse(const QString& path) const
 {
-    if (!QFileInfo::exists(path))
-        return false;
-    const auto heldBy = [&](const QPointer<QFile>& file, const TMultipartHttpDownloader* owner) {
+    const QFileInfo target(path);
+    const auto heldBy = [&](const QPointer<QFile>& file, const TMultipartHttpDownloader* owner,
+                            const QByteArray& id, const char* suffix) {
         return file && owner->FileStream() == file.data() &&
-               QFileInfo(file->fileName()) == QFileInfo(path);
+               QFileInfo(SkinPath(id, suffix)) == target;
     };
-    if (heldBy(m_imgFile, HttpImg) || heldBy(m_skinFile, HttpDownFile))
+    if (heldBy(m_imgFile, HttpImg, m_imgId, ".jpg.tmp") ||
+        heldBy(m_skinFile, HttpDownFile, m_skinId, ".skn.tmp"))
         return true;
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
-        return true;
-    probe.close();
-    return false;
+    // Only a regular file can be someone's; anything else in its place is
+    // replaced when the temporary file is created.
+    if (TSafeFiles::KindAt(path) != TSafeFiles::TKind::Regular)
+        return false;
+    return !target.isReadable() || !target.isWritable();
 }
 
 QFile* TSkinFrm::CreateTempFile(const QString& path)
 {
-    auto* file = new QFile(path);
-    if (!file->open(QIODevice::ReadWrite | QIODevice::Truncate)) {
-        const QString reason = file->errorString();
-        delete file;
+    // Made anew, never through a link: whatever is in its place (a file
+    // left by an earlier run, a link, a FIFO) is removed first; a folder
+    // there is refused.
+    QString reason;
+    std::unique_ptr<QFile> file;
+    if (TSafeFiles::Remove(path, &reason))
+        file = TSafeFiles::CreateNew(path, &reason);
+    if (!file)
         throw WindowError(utf8(QStringLiteral("无法创建文件“%1”：%2").arg(path, reason)));
-    }
-    return file;
+    return file.release();
+}
+
+void TSkinFrm::DiscardStream(TMultipartHttpDownloader* downloader, QPointer<QFile>& file,
+                             const QByteArray& id, const char* suffix)
+{
+    if (!file)
+        return;
+    ReleaseStream(downloader, file);
+    if (IsSafeSkinId(id))
+        TSafeFiles::Remove(SkinPath(id, suffix), nullptr);
 }
 
 void TSkinFrm::ReleaseStream(TMultipartHttpDownloader* downloader, QPointer<QFile>& file)
 {
-    if (downloader->FileStream() && downloader->FileStream() == file.data())
+    if (downloader && downloader->FileStream() && downloader->FileStream() == file.data())
         downloader->SetFileStream(nullptr);
     if (QFile* open = file.data()) {
         file.clear();

@@ -63,12 +63,14 @@ public:
     void FillList(const QByteArray& reply);
     void FetchPreview();
     void ShowPreview(const QByteArray& id);
-    // False when the id was refused (an unsafe file name).
+    // True when the skin was loaded at once; false when its download has
+    // started or the id was refused (an unsafe file name).
     bool UseSkin(const QByteArray& id);
+    // Refuses anything but a regular file.
     void LoadSkin(const QByteArray& id);
 
-    // True when the file exists and is in use: held open by one of this
-    // window's running downloads, or not openable for reading and writing.
+    // True when the file is in use: held open by one of this window's
+    // running downloads, or a regular file not open to reading and writing.
     // Files are not locked on this platform, so the window itself knows
     // which temporary files its transfers are writing.
     bool FileInUse(const QString& path) const;
@@ -78,14 +80,23 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Notes the selection a mouse press on the list starts from.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Refuses an id that would name a file outside skins/, with a status text.
     bool CheckId(const QByteArray& id);
-    // Creates (or empties) a temporary file for a download.
+    // Creates a temporary file for a download, new, in place of whatever
+    // was there.
     QFile* CreateTempFile(const QString& path);
     // Closes and releases a stream the downloader left to us.
     static void ReleaseStream(TMultipartHttpDownloader* downloader, QPointer<QFile>& file);
+    // Ends a transfer that brought nothing: its file is closed and removed.
+    void DiscardStream(TMultipartHttpDownloader* downloader, QPointer<QFile>& file,
+                       const QByteArray& id, const char* suffix);
+    // Writes settings.cfg at the end of a download; a failure is shown in
+    // the status panel.
+    void RememberSkin(const QByteArray& id);
     void ShowPicture(const QString& path);
 
     TMainForm& MainForm;
@@ -95,4 +106,8 @@ private:
     QByteArray m_imgId;
     QPointer<QFile> m_skinFile;
     QByteArray m_skinId;
+    // Selection changes so far, and their count when the mouse was last
+    // pressed on the list: a click that selected its row has acted already.
+    quint64 m_selectionMoves = 0;
+    quint64 m_movesAtPress = 0;
 };

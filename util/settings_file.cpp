@@ -1,9 +1,8 @@
 #include "util/settings_file.h"
 
+#include "platform/safe_files.h"
 #include "util/uFunctions.h"
 #include "util/util_error.h"
-
-#include <QFile>
 
 namespace {
 
@@ -36,16 +35,16 @@ QByteArray normalizedLines(const QByteArray& content)
 
 std::optional<QByteArray> read_saved_skin_id(const QString& appFolder)
 {
-    QFile file(settingsPath(appFolder));
-    if (!file.exists())
+    const QString path = settingsPath(appFolder);
+    // The file is one short line; anything large is not ours. A FIFO, a
+    // device or a folder in its place holds no saved skin.
+    const TSafeFiles::TRead file = TSafeFiles::ReadRegular(path, 64 * 1024);
+    if (file.outcome == TSafeFiles::TReadOutcome::NoFile)
         return std::nullopt;
-    if (!file.open(QIODevice::ReadOnly))
-        throw UtilError(QStringLiteral("Cannot read file \"%1\": %2")
-                            .arg(file.fileName(), file.errorString())
-                            .toStdString());
-    // The file is one short line; anything large is not ours.
-    const QByteArray content = file.read(64 * 1024);
-    return split_field('|', settings_decode(normalizedLines(content)), 0);
+    if (file.outcome == TSafeFiles::TReadOutcome::Failed)
+        throw UtilError(
+            QStringLiteral("Cannot read file \"%1\": %2").arg(path, file.error).toStdString());
+    return split_field('|', settings_decode(normalizedLines(file.bytes)), 0);
 }
 
 void write_saved_skin_id(const QString& appFolder, const QByteArray& skinId)

@@ -1,11 +1,11 @@
 #include "util/uFunctions.h"
 
+#include "platform/safe_files.h"
 #include "util/util_error.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSaveFile>
 
 #include <vector>
 
@@ -268,13 +268,11 @@ void write_text_line(const QString& path, const QByteArray& text, bool replace)
             QStringLiteral("Cannot write file \"%1\": %2").arg(path, reason).toStdString());
     };
     if (replace) {
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            fail(file.errorString());
-        if (file.write(line) != line.size())
-            fail(file.errorString());
-        if (!file.commit())
-            fail(file.errorString());
+        // A new file renamed into place: a link there is replaced, never
+        // written through, and a failed write keeps the old content.
+        QString reason;
+        if (!TSafeFiles::Replace(path, line, &reason))
+            fail(reason);
         return;
     }
     QFile file(path);

@@ -31,6 +31,7 @@ QByteArray split_field(char delimiter, const QByteArray& text, int index);
 int count_occurrences(const QByteArray& text, const QByteArray& pattern);
 
 // Writes `text` + CR LF. With `replace` the line becomes the whole file,
-// written atomically (the old content survives a failed write); otherwise
+// written atomically (the old content survives a failed write) and never
+// through a link at `path` (the link itself is replaced); otherwise
 // it is appended.
 void write_text_line(const QString& path, const QByteArray& text, bool replace);

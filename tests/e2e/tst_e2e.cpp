@@ -533,9 +533,10 @@ void TstE2e::skinFromTheCatalogueIsKeptAcrossARestart()
         QCOMPARE(ReadFile(skins + "Dark.jpg"), ReadFile(LUMO_SAMPLE_SKINS "/Dark.jpg"));
 
         QTest::mouseClick(frm.SKBtnApply, Qt::LeftButton);
-        QCOMPARE(read_saved_skin_id(AppFolder()), std::optional<QByteArray>("Dark"));
         QTRY_COMPARE_WITH_TIMEOUT(m_w->main.SkinData1->SkinName(), QStringLiteral("Dark"),
                                   kNetTimeout);
+        // Remembered once it has loaded.
+        QCOMPARE(read_saved_skin_id(AppFolder()), std::optional<QByteArray>("Dark"));
         QCOMPARE(ReadFile(skins + "Dark.skn"), ReadFile(LUMO_SAMPLE_SKINS "/Dark.skn"));
         QVERIFY(!QFile::exists(skins + "Dark.skn.tmp"));
         QCOMPARE(m_w->main.palette().color(QPalette::Window), dark);

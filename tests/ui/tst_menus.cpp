@@ -10,6 +10,7 @@
 #include "util/gbk.h"
 #include "util/settings_file.h"
 #include "util/uFunctions.h"
+#include "tests/support/bounded_fifo.h"
 
 #include <QAction>
 #include <QDir>
@@ -257,8 +258,9 @@ void TstMenus::quitEndsApplication()
 
 void TstMenus::restoresSavedSkin_data()
 {
-    QTest::addColumn<QByteArray>("settings"); // empty: no settings.cfg
-    QTest::addColumn<QByteArray>("skinFile"); // empty: no skins/Dark.skn
+    // Empty: no file; "<fifo>", "<folder>": one of these in the file's place.
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QByteArray>("skinFile"); // skins/Dark.skn
     QTest::addColumn<QString>("skinName");
     QTest::addColumn<bool>("errorShown");
     const QByteArray saved = settings_encode("Dark|user") + "\r\n";
@@ -270,6 +272,12 @@ void TstMenus::restoresSavedSkin_data()
     QTest::newRow("skin file undecodable") << saved << QByteArray("not a skin") << "Charm" << true;
     QTest::newRow("saved id leaves skins/") << settings_encode("../Dark|user") + "\r\n"
                                             << darkSkinFile() << "Charm" << false;
+    // Start-up never waits on a special file.
+    QTest::newRow("settings is a fifo")
+        << QByteArray("<fifo>") << darkSkinFile() << "Charm" << false;
+    QTest::newRow("settings is a folder")
+        << QByteArray("<folder>") << darkSkinFile() << "Charm" << false;
+    QTest::newRow("skin file is a fifo") << saved << QByteArray("<fifo>") << "Charm" << false;
 }
 
 void TstMenus::restoresSavedSkin()
@@ -278,12 +286,19 @@ void TstMenus::restoresSavedSkin()
     QFETCH(QByteArray, skinFile);
     QFETCH(QString, skinName);
     QFETCH(bool, errorShown);
-    if (!settings.isEmpty())
-        writeFile(folder() + "settings.cfg", settings);
-    if (!skinFile.isEmpty()) {
-        writeFile(folder() + "skins/Dark.skn", skinFile);
-        writeFile(folder() + "Dark.skn", skinFile);
-    }
+    std::unique_ptr<BoundedFifo> fifo;
+    const auto place = [&](const QString& path, const QByteArray& content) {
+        if (content == "<fifo>")
+            fifo = std::make_unique<BoundedFifo>(path);
+        else if (content == "<folder>")
+            QDir().mkpath(path);
+        else if (!content.isEmpty())
+            writeFile(path, content);
+    };
+    place(folder() + "settings.cfg", settings);
+    place(folder() + "skins/Dark.skn", skinFile);
+    if (!skinFile.startsWith('<'))
+        place(folder() + "Dark.skn", skinFile);
     TSkinMessageBox::setAutoAnswer(TSkinMessageBox::Answer::Ok);
     create();
     m_main->SkinData1->LoadBuiltin();
@@ -294,8 +309,10 @@ void TstMenus::restoresSavedSkin()
     QCOMPARE(shown.size(), errorShown ? 1 : 0);
     if (errorShown)
         QCOMPARE(shown[0].caption, QStringLiteral("Lumo网盘搜索"));
+    if (fifo)
+        QVERIFY(!fifo->Released());
     // The settings file is left as it was.
-    if (!settings.isEmpty()) {
+    if (!settings.isEmpty() && !settings.startsWith('<')) {
         QFile file(folder() + "settings.cfg");
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), settings);

@@ -10,9 +10,11 @@
 #include "ui/uMain.h"
 #include "ui/uSkin.h"
 #include "util/settings_file.h"
+#include "tests/support/bounded_fifo.h"
 
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -84,7 +86,11 @@ private slots:
     void applyCachedSkinLoadsAtOnce();
     void applyDownloadsSkinEvenAfterClose();
     void failedSkinDownloadIsReported();
-    void applyWithoutSelectionUsesEmptyId();
+    void buttonsNeedASelectedRow();
+    void keyboardSelectionActsAsClick_data();
+    void keyboardSelectionActsAsClick();
+    void temporaryFilePlace_data();
+    void temporaryFilePlace();
     void secondApplyWhileDownloadingIsRefused();
     void newDownloadClosesAbandonedTempFile();
     void deleteAsksFirst();
@@ -233,8 +239,8 @@ void TstSkinManager::failedPreviewDownloadIsReported()
     QTRY_COMPARE_WITH_TIMEOUT(m_frm->SFStatus->text(), QStringLiteral("预览图文件【Gone】不存在"),
                               5000);
     QVERIFY(near(pictureColour(m_frm->PVImg), jpegColour(loading())));
-    // The empty temporary file stays; no picture appears under the final name.
-    QVERIFY(QFile::exists(skins() + "Gone.jpg.tmp"));
+    // Nothing is left behind, under the temporary name or the final one.
+    QVERIFY(!QFile::exists(skins() + "Gone.jpg.tmp"));
     QVERIFY(!QFile::exists(skins() + "Gone.jpg"));
 }
 
@@ -273,12 +279,13 @@ void TstSkinManager::applyDownloadsSkinEvenAfterClose()
     QListWidget* box = m_frm->SLBox;
     QTest::mouseDClick(box->viewport(), Qt::LeftButton, {},
                        box->visualItemRect(box->item(2)).center());
-    // The choice is remembered at once, the download has only started.
-    QCOMPARE(read_saved_skin_id(m_folder->path() + "/"), std::optional<QByteArray>("Green"));
+    // The download has only started: the choice is remembered once it loads.
+    QCOMPARE(read_saved_skin_id(m_folder->path() + "/"), std::optional<QByteArray>());
     QCOMPARE(m_main->SkinData1->SkinName(), QStringLiteral("Charm"));
     m_frm->close();
 
     QTRY_COMPARE_WITH_TIMEOUT(m_main->SkinData1->SkinName(), QStringLiteral("Green"), 5000);
+    QCOMPARE(read_saved_skin_id(m_folder->path() + "/"), std::optional<QByteArray>("Green"));
     QCOMPARE(readFile(skins() + "Green.skn"), sampleSkin("green"));
     QVERIFY(!QFile::exists(skins() + "Green.skn.tmp"));
     const QList<FakeSkinService::Request> sent = m_service->requests.mid(before);
@@ -290,27 +297,184 @@ void TstSkinManager::applyDownloadsSkinEvenAfterClose()
 
 void TstSkinManager::failedSkinDownloadIsReported()
 {
-    m_service->listReply = "Gone,Blue";
+    writeFile(skins() + "Dark.skn", sampleSkin("dark"));
+    writeFile(skins() + "Dark.jpg", samplePreview("dark"));
+    m_service->listReply = "Gone,Dark";
     open(2);
+    click(QStringLiteral("Dark皮肤"));
+    QTest::mouseClick(m_frm->SKBtnApply, Qt::LeftButton);
+    QCOMPARE(read_saved_skin_id(m_folder->path() + "/"), std::optional<QByteArray>("Dark"));
+
     click(QStringLiteral("Gone皮肤"));
     QTest::mouseClick(m_frm->SKBtnApply, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(m_frm->SFStatus->text(), QStringLiteral("皮肤文件【Gone】不存在"),
                               5000);
-    QCOMPARE(m_main->SkinData1->SkinName(), QStringLiteral("Charm"));
+    QCOMPARE(m_main->SkinData1->SkinName(), QStringLiteral("Dark"));
     QVERIFY(!QFile::exists(skins() + "Gone.skn"));
-    QCOMPARE(read_saved_skin_id(m_folder->path() + "/"), std::optional<QByteArray>("Gone"));
+    QVERIFY(!QFile::exists(skins() + "Gone.skn.tmp"));
+    // The next start still finds the last skin that worked.
+    QCOMPARE(read_saved_skin_id(m_folder->path() + "/"), std::optional<QByteArray>("Dark"));
 }
 
-void TstSkinManager::applyWithoutSelectionUsesEmptyId()
+void TstSkinManager::buttonsNeedASelectedRow()
 {
+    QVERIFY(!m_frm->SKBtnApply->isEnabled());
+    QVERIFY(!m_frm->SKBtnDel->isEnabled());
+    // The current skin is not listed: nothing is selected.
     m_main->skin_name = "Missing";
+    m_service->listReply = "Dark,Blue,";
     open(3);
+    QCOMPARE(m_frm->SkinGroupBox1->width(), 150);
+    QVERIFY(m_frm->SLBox->selectedItems().isEmpty());
+    QVERIFY(!m_frm->SKBtnApply->isEnabled());
+    QVERIFY(!m_frm->SKBtnDel->isEnabled());
+
+    // A ctrl-click takes the selection away again.
+    click(QStringLiteral("Dark皮肤"));
+    QVERIFY(m_frm->SKBtnApply->isEnabled());
+    QListWidget* box = m_frm->SLBox;
+    QTest::mouseClick(box->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      box->visualItemRect(box->item(0)).center());
+    QVERIFY(box->selectedItems().isEmpty());
+    QVERIFY(!m_frm->SKBtnApply->isEnabled());
+    QVERIFY(!m_frm->SKBtnDel->isEnabled());
+
+    // The row of an empty id is a row like any other: its download asks
+    // for the empty id, and a failure is not remembered.
+    click(QStringLiteral("皮肤"));
     QVERIFY(m_frm->sel_skin_id.isEmpty());
     QTest::mouseClick(m_frm->SKBtnApply, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(m_frm->SFStatus->text(), QStringLiteral("皮肤文件【】不存在"), 5000);
     QCOMPARE(m_service->requests.last().target,
              QByteArray("/plugins/getskin.php?action=downskin&skin_id="));
-    QCOMPARE(read_saved_skin_id(m_folder->path() + "/"), std::optional<QByteArray>(""));
+    QCOMPARE(read_saved_skin_id(m_folder->path() + "/"), std::optional<QByteArray>());
+}
+
+void TstSkinManager::keyboardSelectionActsAsClick_data()
+{
+    // A row clicked first, keys that move the selection, then an action on
+    // the row now selected.
+    QTest::addColumn<QString>("clicked");
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QByteArray>("selected");
+    QTest::newRow("down, Enter") << "Dark皮肤" << QList<int>{Qt::Key_Down} << "enter"
+                                 << QByteArray("Blue");
+    QTest::newRow("down twice, Enter")
+        << "Dark皮肤" << QList<int>{Qt::Key_Down, Qt::Key_Down} << "enter" << QByteArray("Green");
+    QTest::newRow("up, apply button")
+        << "Green皮肤" << QList<int>{Qt::Key_Up} << "apply" << QByteArray("Blue");
+    QTest::newRow("end, delete button")
+        << "Dark皮肤" << QList<int>{Qt::Key_End} << "delete" << QByteArray("Green");
+    QTest::newRow("home, delete button")
+        << "Green皮肤" << QList<int>{Qt::Key_Home} << "delete" << QByteArray("Dark");
+}
+
+void TstSkinManager::keyboardSelectionActsAsClick()
+{
+    QFETCH(QString, clicked);
+    QFETCH(QList<int>, keys);
+    QFETCH(QString, action);
+    QFETCH(QByteArray, selected);
+    const QList<QByteArray> ids = {"Dark", "Blue", "Green"};
+    for (const QByteArray& id : ids) {
+        writeFile(skins() + id + ".skn", sampleSkin(id.toLower().constData()));
+        writeFile(skins() + id + ".jpg", samplePreview(id.toLower().constData()));
+    }
+    m_main->skin_name = "Charm";
+    open(3);
+    click(clicked);
+    for (int key : keys)
+        QTest::keyClick(m_frm->SLBox, Qt::Key(key));
+
+    // What is selected is what the window shows and acts on.
+    QCOMPARE(m_frm->SLBox->selectedItems().value(0)->text(),
+             QString::fromLatin1(selected) + QStringLiteral("皮肤"));
+    QCOMPARE(m_frm->sel_skin_id, selected);
+    QVERIFY(near(pictureColour(m_frm->PVImg),
+                 jpegColour(samplePreview(selected.toLower().constData()))));
+    QVERIFY(m_frm->SKBtnApply->isEnabled());
+    QVERIFY(m_frm->SKBtnDel->isEnabled());
+
+    if (action == "delete") {
+        TSkinMessageBox::setNextAnswer(TSkinMessageBox::Answer::Ok);
+        QTest::mouseClick(m_frm->SKBtnDel, Qt::LeftButton);
+        for (const QByteArray& id : ids)
+            QCOMPARE(QFile::exists(skins() + id + ".skn"), id != selected);
+        return;
+    }
+    if (action == "enter")
+        QTest::keyClick(m_frm->SLBox, Qt::Key_Return);
+    else
+        QTest::mouseClick(m_frm->SKBtnApply, Qt::LeftButton);
+    QCOMPARE(m_main->SkinData1->SkinName(), QString::fromLatin1(selected));
+    QCOMPARE(read_saved_skin_id(m_folder->path() + "/"), std::optional<QByteArray>(selected));
+    QCOMPARE(m_service->DownloadRequestCount(), 0);
+}
+
+void TstSkinManager::temporaryFilePlace_data()
+{
+    // What is found at the place of a download's temporary file: a link is
+    // replaced, never written through; a FIFO is replaced; a folder is
+    // refused with a message naming the file.
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("place");
+    for (const char* suffix : {".skn", ".jpg"}) {
+        for (const char* place : {"link", "dangling", "fifo", "folder"})
+            QTest::addRow("%s.tmp: %s", suffix, place) << suffix << place;
+    }
+}
+
+void TstSkinManager::temporaryFilePlace()
+{
+    QFETCH(QString, suffix);
+    QFETCH(QString, place);
+    const bool skin = suffix == ".skn";
+    // The other file of the skin is cached, so that only one download runs.
+    writeFile(skins() + (skin ? "Dark.jpg" : "Dark.skn"),
+              skin ? samplePreview("dark") : sampleSkin("dark"));
+    const QString tmp = skins() + "Dark" + suffix + ".tmp";
+    const QString target = m_folder->path() + "/precious";
+    std::unique_ptr<BoundedFifo> fifo;
+    if (place == "link") {
+        writeFile(target, "precious");
+        QVERIFY(QFile::link(target, tmp));
+    } else if (place == "dangling") {
+        QVERIFY(QFile::link(target, tmp));
+    } else if (place == "fifo") {
+        fifo = std::make_unique<BoundedFifo>(tmp);
+        QVERIFY(fifo->Made());
+    } else {
+        QVERIFY(QDir().mkpath(tmp + "/inside"));
+    }
+
+    TSkinMessageBox::setAutoAnswer(TSkinMessageBox::Answer::Ok);
+    m_main->skin_name = "Charm";
+    open(3);
+    click(QStringLiteral("Dark皮肤"));
+    if (skin)
+        QTest::mouseClick(m_frm->SKBtnApply, Qt::LeftButton);
+    const QString finalPath = skins() + "Dark" + suffix;
+    if (place == "folder") {
+        const QList<TShownMessage> shown = TSkinMessageBox::takeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.contains(tmp), qPrintable(shown[0].text));
+        QVERIFY(QFileInfo(tmp + "/inside").isDir());
+        QCOMPARE(m_service->DownloadRequestCount(), 0);
+        QVERIFY(!QFile::exists(finalPath));
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(finalPath).isFile(), 5000);
+    QVERIFY(!QFileInfo(finalPath).isSymLink());
+    QCOMPARE(readFile(finalPath), skin ? sampleSkin("dark") : samplePreview("dark"));
+    QVERIFY(!QFileInfo::exists(tmp) && !QFileInfo(tmp).isSymLink());
+    if (place == "link")
+        QCOMPARE(readFile(target), QByteArray("precious"));
+    else
+        QVERIFY(!QFileInfo::exists(target));
+    if (fifo)
+        QVERIFY(!fifo->Released());
+    QVERIFY(TSkinMessageBox::takeShownMessages().isEmpty());
 }
 
 void TstSkinManager::secondApplyWhileDownloadingIsRefused()

@@ -1,3 +1,4 @@
+#include "tests/support/bounded_fifo.h"
 #include "util/gbk.h"
 #include "util/settings_file.h"
 #include "util/uFunctions.h"
@@ -45,6 +46,8 @@ private slots:
     void writeTextLineFailureKeepsFileAndReports();
     void savedSkinId_data();
     void savedSkinId();
+    void settingsPlace_data();
+    void settingsPlace();
 };
 
 void TestUtil::gbkRoundTrip()
@@ -365,6 +368,75 @@ void TestUtil::savedSkinId()
     } else {
         QCOMPARE(read_saved_skin_id(folder), std::optional<QByteArray>(id));
     }
+}
+
+void TestUtil::settingsPlace_data()
+{
+    // What is at the place of settings.cfg: reading finds `read` there
+    // (empty: no saved skin) and never blocks; writing replaces it with a
+    // regular file and writes nothing elsewhere, or fails and leaves it.
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<QByteArray>("read");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("link to a settings file") << "link" << QByteArray("Dark") << true;
+    QTest::newRow("link to nowhere") << "dangling" << QByteArray() << true;
+    QTest::newRow("link to a device") << "device" << QByteArray() << true;
+    QTest::newRow("fifo") << "fifo" << QByteArray() << true;
+    QTest::newRow("folder") << "folder" << QByteArray() << false;
+}
+
+void TestUtil::settingsPlace()
+{
+    QFETCH(QString, place);
+    QFETCH(QByteArray, read);
+    QFETCH(bool, written);
+    QTemporaryDir dir;
+    const QString folder = dir.path() + '/';
+    const QString settings = folder + "settings.cfg";
+    const QString target = dir.filePath("elsewhere.cfg");
+    const QByteArray targetContent = settings_encode("Dark|user") + "\r\n";
+    std::unique_ptr<BoundedFifo> fifo;
+    if (place == "link" || place == "dangling") {
+        if (place == "link") {
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(targetContent);
+        }
+        QVERIFY(QFile::link(target, settings));
+    } else if (place == "device") {
+        QVERIFY(QFile::link("/dev/zero", settings));
+    } else if (place == "fifo") {
+        fifo = std::make_unique<BoundedFifo>(settings);
+        QVERIFY(fifo->Made());
+    } else {
+        QVERIFY(QDir(folder).mkpath("settings.cfg/inside"));
+    }
+
+    QCOMPARE(read_saved_skin_id(folder), read.isEmpty() ? std::optional<QByteArray>() : read);
+    if (written) {
+        write_saved_skin_id(folder, "Blue");
+        QVERIFY(QFileInfo(settings).isFile() && !QFileInfo(settings).isSymLink());
+        QCOMPARE(read_saved_skin_id(folder), std::optional<QByteArray>("Blue"));
+    } else {
+        try {
+            write_saved_skin_id(folder, "Blue");
+            QFAIL("no error raised");
+        } catch (const UtilError& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains(settings), e.what());
+        }
+        QVERIFY(QFileInfo(settings + "/inside").isDir());
+    }
+    // The link's target is never written, nor created.
+    if (place == "link")
+        QCOMPARE(readAll(target), targetContent);
+    if (place == "dangling")
+        QVERIFY(!QFileInfo::exists(target));
+    if (fifo)
+        QVERIFY(!fifo->Released());
+    // Only the file itself is there: no temporary file is left behind.
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+             place == "link" ? QStringList({"elsewhere.cfg", "settings.cfg"})
+                             : QStringList({"settings.cfg"}));
 }
 
 QTEST_GUILESS_MAIN(TestUtil)
