@@ -22,8 +22,9 @@ bool TWindowRestorer::eventFilter(QObject* watched, QEvent* event)
 QWidget* TWindowRestorer::Restore()
 {
     for (QWidget* window : QApplication::topLevelWidgets()) {
+        // Back to the state it had before: a maximised window stays so.
         if (window->isVisible() && window->isMinimized())
-            window->showNormal();
+            window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     }
     QWidget* front = QApplication::activeModalWidget();
     if (!front)

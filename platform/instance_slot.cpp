@@ -1,11 +1,12 @@
 #include "platform/instance_slot.h"
 
 #include <QCryptographicHash>
-#include <QDir>
+#include <QDeadlineTimer>
 #include <QLockFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <cstring>
@@ -16,6 +17,16 @@ constexpr int kSlotSize = 4;
 constexpr qint64 kMaxRequest = 64;
 const QByteArray kRequest = "restore\n";
 const QByteArray kAnswer = "restored\n";
+// Connections to a first instance that closed them unanswered (it was
+// ending) before this start looks again whether anyone still listens.
+constexpr int kConnectTurns = 3;
+
+// The user's own runtime folder (XDG_RUNTIME_DIR, or a private folder Qt
+// makes in the temporary folder): only this user can reach what is in it.
+QString privateFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+}
 
 } // namespace
 
@@ -25,8 +36,12 @@ QString TInstanceSlot::DefaultName()
 }
 
 TInstanceSlot::TInstanceSlot(const QString& name, QObject* parent)
-    : QObject(parent), m_name(name), m_shm(name)
+    : QObject(parent), m_name(name), m_folder(privateFolder())
 {
+    // The slot is keyed by a file in the user's runtime folder, so another
+    // user's instance never shares it; created with private permissions.
+    if (!m_folder.isEmpty())
+        m_shm.setNativeKey(FilePath(QStringLiteral(".slot")));
     // A random identity, never 0: unlike a process id it is not reused by a
     // later process, so a stale slot cannot point at someone else.
     while (m_identity == 0)
@@ -83,15 +98,15 @@ bool TInstanceSlot::Check()
     // left by a process that died is taken over.
     if (!m_shm.isAttached())
         return false;
-    QLockFile turn(QDir(QDir::tempPath()).filePath(ServerName(0) + QStringLiteral(".lock")));
+    QLockFile turn(FilePath(QStringLiteral(".lock")));
     turn.tryLock(2 * m_answerTimeoutMs);
     const quint32 stored = StoredIdentity();
     const bool handedOver = stored != 0 && stored != m_identity && AskToRestore(stored);
     if (!handedOver) {
-        // First instance, or the stored one no longer answers (it crashed
-        // and left the slot behind): take the slot over. Listen before
-        // storing, so a start that reads the new identity finds someone
-        // answering.
+        // First instance, or nobody listens for the stored one any more (it
+        // crashed and left the slot behind): take the slot over. Listen
+        // before storing, so a start that reads the new identity finds
+        // someone answering.
         Listen();
         Store(m_identity);
     }
@@ -109,31 +124,48 @@ void TInstanceSlot::Close()
         m_shm.detach();
 }
 
-QString TInstanceSlot::ServerName(quint32 identity) const
+QString TInstanceSlot::FilePath(const QString& suffix) const
 {
     const QByteArray hash =
         QCryptographicHash::hash(m_name.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
-    return QStringLiteral("lumo-%1-%2")
-        .arg(QString::fromLatin1(hash))
-        .arg(identity, 8, 16, QLatin1Char('0'));
+    return m_folder + QStringLiteral("/lumo-") + QString::fromLatin1(hash) + suffix;
+}
+
+QString TInstanceSlot::ServerName(quint32 identity) const
+{
+    return FilePath(QStringLiteral("-%1").arg(identity, 8, 16, QLatin1Char('0')));
 }
 
 bool TInstanceSlot::AskToRestore(quint32 identity) const
 {
-    QLocalSocket socket;
-    socket.connectToServer(ServerName(identity));
-    if (!socket.waitForConnected(m_answerTimeoutMs))
-        return false;
-    socket.write(kRequest);
-    if (!socket.waitForBytesWritten(m_answerTimeoutMs))
-        return false;
-    QByteArray answer;
-    while (answer.size() < kAnswer.size()) {
-        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(m_answerTimeoutMs))
-            return false;
-        answer += socket.read(kAnswer.size() - answer.size());
+    for (int turn = 0; turn < kConnectTurns; ++turn) {
+        QLocalSocket socket;
+        socket.connectToServer(ServerName(identity));
+        if (!socket.waitForConnected(m_answerTimeoutMs)) {
+            // Only a refusal says that nobody listens; an instance too busy
+            // to take the connection in time is still running.
+            return socket.error() != QLocalSocket::ServerNotFoundError &&
+                   socket.error() != QLocalSocket::ConnectionRefusedError;
+        }
+        // Someone listens: from here on this start ends whatever the answer.
+        // The request waits in the connection for an instance that is slow
+        // (stopped, swapped out) and is handled when it runs again.
+        socket.write(kRequest);
+        socket.waitForBytesWritten(m_answerTimeoutMs);
+        QDeadlineTimer deadline(m_answerTimeoutMs);
+        QByteArray answer;
+        while (answer.size() < kAnswer.size() && !deadline.hasExpired() &&
+               socket.state() == QLocalSocket::ConnectedState) {
+            if (socket.bytesAvailable() == 0)
+                socket.waitForReadyRead(int(deadline.remainingTime()));
+            answer += socket.read(kAnswer.size() - answer.size());
+        }
+        // Closed unanswered: the instance was ending as it took the
+        // connection; look again.
+        if (!answer.isEmpty() || socket.state() == QLocalSocket::ConnectedState)
+            return true;
     }
-    return answer == kAnswer;
+    return true;
 }
 
 bool TInstanceSlot::Listen()

@@ -1,7 +1,8 @@
 // A stand-in client for the single-instance tests: it runs the real guard
 // on the slot named by its first argument and reports on stdout what
-// happened. Options: "minimized" starts with the window minimised, "modal"
-// opens a modal window. The first instance ends when its stdin closes.
+// happened. Options: "minimized" starts with the window minimised,
+// "maximized" with the window maximised and then minimised, "modal" opens a
+// modal window. The first instance ends when its stdin closes.
 
 #include "app/wdRunOnce.h"
 #include "skin/skin_application.h"
@@ -43,14 +44,19 @@ int main(int argc, char** argv)
         QWidget main;
         main.setObjectName("main");
         main.resize(200, 100);
-        if (options.contains("minimized"))
+        if (options.contains("maximized")) {
+            main.showMaximized();
             main.showMinimized();
-        else
+        } else if (options.contains("minimized")) {
+            main.showMinimized();
+        } else {
             main.show();
+        }
 
         RunOnceSetRestoreObserver([&main](QWidget* front) {
             say("restored front=" + (front ? front->objectName().toUtf8() : "none") +
-                " minimized=" + QByteArray::number(main.isMinimized()));
+                " minimized=" + QByteArray::number(main.isMinimized()) +
+                " maximized=" + QByteArray::number(main.isMaximized()));
         });
 
         QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
