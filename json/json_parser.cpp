@@ -1,5 +1,7 @@
 #include "json/json_parser.h"
 
+#include "util/hex_digit.h"
+
 #include <QChar>
 
 #include <algorithm>
@@ -32,17 +34,6 @@ inline bool isDigit(char16_t c)
 inline bool isNumberChar(char16_t c)
 {
     return isDigit(c) || c == u'.' || c == u'-' || c == u'+' || c == u'e' || c == u'E';
-}
-
-inline int hexValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
 }
 
 // A keyword only counts when it is not the start of a longer word.
@@ -236,7 +227,7 @@ bool Reader::readString(const char16_t*& chars, quint32& length)
                 return false;
             unsigned unit = 0;
             for (int i = 0; i < digits; ++i) {
-                const int h = hexValue(s[i]);
+                const int h = HexDigit(s[i]);
                 if (h < 0)
                     return false;
                 unit = unit * 16 + unsigned(h);
