@@ -1,6 +1,6 @@
 #include "platform/wsocket_system.h"
 
-#include "platform/wsocket.h"
+#include "platform/wsocket_error.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
