@@ -1,6 +1,8 @@
 // Parses a generated search reply of 10,000 hits with our reader, RapidJSON
 // and nlohmann::json in the same run and prints their throughput and the
-// ratios. Usage: json_bench [repetitions]
+// ratios. json_bench_portable is the same with the reader on its portable
+// string scan. Usage: json_bench [repetitions]
+#include "json/json_parser.h"
 #include "json/uJson.h"
 #include "util/gbk.h"
 
@@ -105,6 +107,7 @@ int main(int argc, char** argv)
     const double megabytes = double(text.size()) * 2 / 1e6;
     std::printf("search reply: %d hits, %.2f MB GBK, %.2f MB UTF-16, %.2f MB UTF-8\n", hits,
                 gbk.size() / 1e6, megabytes, utf8.size() / 1e6);
+    std::printf("lumo_json string scan: %s\n", JsonParser::stringScan());
 
     Result ours{"lumo_json", {}};
     Result rapid{"RapidJSON", {}};

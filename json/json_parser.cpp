@@ -1,6 +1,10 @@
 #include "json/json_parser.h"
 
+#include "util/hex_digit.h"
+
 #include <QChar>
+#include <QtAlgorithms>
+#include <QtNumeric>
 
 #include <algorithm>
 #include <charconv>
@@ -10,8 +14,14 @@
 #include <string>
 #include <vector>
 
-#if defined(__SSE2__)
+// The string scan runs on SSE2 where the compiler offers it, otherwise on a
+// plain loop; LUMO_JSON_PORTABLE_SCAN forces the loop, so that the path of
+// other processors is built and tested here too.
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#if !defined(LUMO_JSON_PORTABLE_SCAN)
+#define LUMO_JSON_SSE2_SCAN
 #include <emmintrin.h>
+#endif
 #endif
 
 namespace {
@@ -32,17 +42,6 @@ inline bool isDigit(char16_t c)
 inline bool isNumberChar(char16_t c)
 {
     return isDigit(c) || c == u'.' || c == u'-' || c == u'+' || c == u'e' || c == u'E';
-}
-
-inline int hexValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
 }
 
 // A keyword only counts when it is not the start of a longer word.
@@ -158,10 +157,11 @@ bool Reader::copyText(const char16_t* from, const char16_t* to, const char16_t*&
     return true;
 }
 
-// Advances to the next quote or backslash, eight code units at a time.
+// Advances to the next quote or backslash, eight code units at a time where
+// SSE2 is there.
 void Reader::scanString(char16_t quote)
 {
-#if defined(__SSE2__)
+#if defined(LUMO_JSON_SSE2_SCAN)
     const __m128i quotes = _mm_set1_epi16(short(quote));
     const __m128i backslashes = _mm_set1_epi16(short(u'\\'));
     while (end - p >= 8) {
@@ -169,7 +169,7 @@ void Reader::scanString(char16_t quote)
         const int mask = _mm_movemask_epi8(
             _mm_or_si128(_mm_cmpeq_epi16(units, quotes), _mm_cmpeq_epi16(units, backslashes)));
         if (mask) {
-            p += __builtin_ctz(unsigned(mask)) / 2;
+            p += qCountTrailingZeroBits(quint32(mask)) / 2;
             return;
         }
         p += 8;
@@ -236,7 +236,7 @@ bool Reader::readString(const char16_t*& chars, quint32& length)
                 return false;
             unsigned unit = 0;
             for (int i = 0; i < digits; ++i) {
-                const int h = hexValue(s[i]);
+                const int h = HexDigit(s[i]);
                 if (h < 0)
                     return false;
                 unit = unit * 16 + unsigned(h);
@@ -298,8 +298,8 @@ bool Reader::readNumber(TJsonValue& out)
     quint64 intPart = 0;
     bool intOverflow = false;
     while (q < end && isDigit(*q)) {
-        intOverflow |= __builtin_mul_overflow(intPart, 10u, &intPart);
-        intOverflow |= __builtin_add_overflow(intPart, quint64(*q - u'0'), &intPart);
+        intOverflow |= qMulOverflow(intPart, quint64(10), &intPart);
+        intOverflow |= qAddOverflow(intPart, quint64(*q - u'0'), &intPart);
         ++q;
     }
     const char16_t* const intEnd = q;
@@ -354,8 +354,8 @@ bool Reader::readNumber(TJsonValue& out)
             for (int i = fracDigits; i < 4; ++i)
                 fraction *= 10;
             quint64 magnitude;
-            if (!__builtin_mul_overflow(intPart, 10000u, &magnitude) &&
-                !__builtin_add_overflow(magnitude, fraction, &magnitude) && magnitude <= limit) {
+            if (!qMulOverflow(intPart, quint64(10000), &magnitude) &&
+                !qAddOverflow(magnitude, fraction, &magnitude) && magnitude <= limit) {
                 out.kind = JsonKind::Fixed;
                 out.count = 0;
                 out.integer = negative ? qint64(0 - magnitude) : qint64(magnitude);
@@ -629,4 +629,13 @@ IJsonValue JsonParser::parse(QStringView text)
         // Out of memory on enormous input: no value, like any other failure.
         return {};
     }
+}
+
+const char* JsonParser::stringScan()
+{
+#if defined(LUMO_JSON_SSE2_SCAN)
+    return "SSE2";
+#else
+    return "portable";
+#endif
 }

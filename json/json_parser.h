@@ -15,4 +15,6 @@ public:
     // The value at the start of `text` (up to its first NUL), or no value
     // when the text is not acceptable. Never throws.
     static IJsonValue parse(QStringView text);
+    // The string scan this build runs: "SSE2" or "portable".
+    static const char* stringScan();
 };

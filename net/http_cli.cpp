@@ -2,6 +2,7 @@
 
 #include "platform/wsocket.h"
 #include "util/gbk.h"
+#include "util/hex_digit.h"
 
 #include <QBuffer>
 #include <QFileDevice>
@@ -31,17 +32,6 @@ QByteArray SocketErrorPhrase(int error)
 {
     return Gbk::fromUnicode(TWSocket::ErrorText(error)) + " (Error #" +
            QByteArray::number(error) + ")";
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 QByteArray SkipBlanks(const QByteArray& s)
@@ -812,7 +802,7 @@ bool THttpCli::ProcessBody(const char* data, qint64 len)
     while (p < end) {
         switch (m_chunkState) {
         case chunkGetSize: {
-            const int digit = HexValue(*p);
+            const int digit = HexDigit(*p);
             if (digit < 0) {
                 if (m_chunkDigits == 0) {
                     FailReply(httperrBadReply);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/wsocket_error.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
@@ -9,38 +11,14 @@
 
 class QSocketNotifier;
 
-// Error numbers of the connection layer. They follow the Winsock numbering
-// so that texts like "(Error #10061)" read the same as on the original
-// platform. 0 always means success.
-namespace WSocketError {
-constexpr int None = 0;
-constexpr int Interrupted = 10004;     // lookup cancelled
-constexpr int InvalidArgument = 10022; // bad address or port given to Connect
-constexpr int InProgress = 10036;      // operation not allowed in this state
-constexpr int NotConnected = 10057;    // send on a closed socket
-constexpr int AddressNotAvailable = 10049;
-constexpr int NetworkDown = 10050;
-constexpr int NetworkUnreachable = 10051;
-constexpr int ConnectionAborted = 10053; // closed by us after a handler failed
-constexpr int ConnectionReset = 10054;
-constexpr int TimedOut = 10060;
-constexpr int ConnectionRefused = 10061;
-constexpr int HostUnreachable = 10065;
-constexpr int HostNotFound = 11001;
-constexpr int TryAgain = 11002;
-constexpr int NoRecovery = 11003;
-constexpr int NoData = 11004; // the name exists but has no IPv4 address
-constexpr int Unknown = 10100;
-} // namespace WSocketError
-
 // A non-blocking TCP connection with asynchronous name lookup. Every
 // outcome arrives as a notification carrying an error number; nothing is
 // thrown out of this class. Notifications run on the thread of the object,
 // from its event loop, never from inside a call made on the object, except
 // that Abort() reports the close at once.
 //
-// The socket itself is driven with the system's calls and Qt's socket
-// notifiers (wsocket_unix.cpp) rather than QTcpSocket: QTcpSocket reports a
+// The socket itself is driven with the system's calls (wsocket_system.h) and
+// Qt's socket notifiers rather than QTcpSocket: QTcpSocket reports a
 // connection reset as an orderly close, and the client must tell the two
 // apart (a reset in the middle of a body is a failed transfer). Reading
 // straight into the caller's buffer also saves a copy of every byte.
@@ -142,7 +120,7 @@ private:
     // Closes the descriptor at once and reports the close with `error`.
     void CloseNow(int error);
 
-    int m_fd = -1;
+    qintptr m_socket = -1; // WSocketSystem::NoSocket
     QSocketNotifier* m_readNotifier = nullptr;
     QSocketNotifier* m_writeNotifier = nullptr;
     QByteArray m_sendBuf;

@@ -1,13 +1,9 @@
-#include "platform/wsocket.h"
+#include "platform/wsocket_system.h"
 
-#include <QHostAddress>
-#include <QHostInfo>
-#include <QMetaObject>
-#include <QSocketNotifier>
+#include "platform/wsocket_error.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/ioctl.h>
@@ -39,18 +35,18 @@ int MapErrno(int e)
     case EADDRNOTAVAIL:
         return WSocketError::AddressNotAvailable;
     case EADDRINUSE:
-        return 10048;
+        return WSocketError::AddressInUse;
     case EACCES:
     case EPERM:
-        return 10013;
+        return WSocketError::PermissionDenied;
     case EINVAL:
         return WSocketError::InvalidArgument;
     case EMFILE:
     case ENFILE:
-        return 10024;
+        return WSocketError::TooManyOpenFiles;
     case ENOBUFS:
     case ENOMEM:
-        return 10055;
+        return WSocketError::NoBufferSpace;
     default:
         return WSocketError::Unknown;
     }
@@ -63,525 +59,139 @@ bool IsConnectOutcome(int e)
     return e == ECONNREFUSED || e == ENETUNREACH || e == EHOSTUNREACH || e == ETIMEDOUT;
 }
 
-bool ParseIPv4(const QString& text, in_addr* out)
+bool WouldBlock(int e)
 {
-    const QByteArray ascii = text.toLatin1();
-    return !text.isEmpty() && ::inet_pton(AF_INET, ascii.constData(), out) == 1;
+    return e == EAGAIN || e == EWOULDBLOCK;
+}
+
+sockaddr_in IPv4(quint32 address, quint16 port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = address;
+    return a;
+}
+
+qint64 Read(qintptr socket, char* buffer, qint64 maxLen, int flags, int* error)
+{
+    *error = 0;
+    for (;;) {
+        const ssize_t n = ::recv(int(socket), buffer, size_t(maxLen), flags);
+        if (n >= 0)
+            return n;
+        if (errno == EINTR)
+            continue;
+        if (!WouldBlock(errno))
+            *error = MapErrno(errno);
+        return -1;
+    }
 }
 
 } // namespace
 
-TWSocket::TWSocket(QObject* parent) : QObject(parent) {}
-
-TWSocket::~TWSocket()
+bool WSocketSystem::ParseIPv4(const QString& text, quint32* address)
 {
-    OnDnsLookupDone = nullptr;
-    OnSessionConnected = nullptr;
-    OnDataAvailable = nullptr;
-    OnDataSent = nullptr;
-    OnSessionClosed = nullptr;
-    OnBgException = nullptr;
-    Shutdown();
+    const QByteArray ascii = text.toLatin1();
+    in_addr parsed;
+    if (text.isEmpty() || ::inet_pton(AF_INET, ascii.constData(), &parsed) != 1)
+        return false;
+    *address = parsed.s_addr;
+    return true;
 }
 
-QString TWSocket::ErrorText(int error)
+int WSocketSystem::Open(bool bindLocal, quint32 localAddress, qintptr* socket)
 {
-    switch (error) {
-    case WSocketError::None:
-        return QStringLiteral("No error");
-    case WSocketError::Interrupted:
-        return QStringLiteral("Interrupted function call");
-    case 10013:
-        return QStringLiteral("Permission denied");
-    case WSocketError::InvalidArgument:
-        return QStringLiteral("Invalid argument");
-    case 10024:
-        return QStringLiteral("Too many open files");
-    case WSocketError::InProgress:
-        return QStringLiteral("Operation now in progress");
-    case 10048:
-        return QStringLiteral("Address already in use");
-    case WSocketError::AddressNotAvailable:
-        return QStringLiteral("Cannot assign requested address");
-    case WSocketError::NetworkDown:
-        return QStringLiteral("Network is down");
-    case WSocketError::NetworkUnreachable:
-        return QStringLiteral("Network is unreachable");
-    case WSocketError::ConnectionAborted:
-        return QStringLiteral("Software caused connection abort");
-    case WSocketError::ConnectionReset:
-        return QStringLiteral("Connection reset by peer");
-    case 10055:
-        return QStringLiteral("No buffer space available");
-    case WSocketError::NotConnected:
-        return QStringLiteral("Socket is not connected");
-    case WSocketError::TimedOut:
-        return QStringLiteral("Connection timed out");
-    case WSocketError::ConnectionRefused:
-        return QStringLiteral("Connection refused");
-    case WSocketError::HostUnreachable:
-        return QStringLiteral("No route to host");
-    case WSocketError::HostNotFound:
-        return QStringLiteral("Host not found");
-    case WSocketError::TryAgain:
-        return QStringLiteral("Non-authoritative host not found");
-    case WSocketError::NoRecovery:
-        return QStringLiteral("Non-recoverable lookup error");
-    case WSocketError::NoData:
-        return QStringLiteral("No IPv4 address for this host name");
-    default:
-        return QStringLiteral("Network error");
-    }
-}
-
-template <class F> void TWSocket::Post(F&& f)
-{
-    QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
-}
-
-bool TWSocket::Trigger(const std::function<void(int)>& handler, int error)
-{
-    if (!handler)
-        return true;
-    QPointer<TWSocket> self(this);
-    try {
-        handler(error);
-    } catch (...) {
-        if (!self)
-            return false;
-        if (OnBgException) {
-            try {
-                OnBgException();
-            } catch (...) {
-            }
-            if (!self)
-                return false;
-        }
-        Abort();
-    }
-    return !self.isNull();
-}
-
-bool TWSocket::TriggerDnsLookupDone(int error)
-{
-    return Trigger(OnDnsLookupDone, error);
-}
-
-bool TWSocket::TriggerSessionConnected(int error)
-{
-    return Trigger(OnSessionConnected, error);
-}
-
-bool TWSocket::TriggerDataAvailable(int error)
-{
-    return Trigger(OnDataAvailable, error);
-}
-
-bool TWSocket::TriggerDataSent(int error)
-{
-    return Trigger(OnDataSent, error);
-}
-
-bool TWSocket::TriggerSessionClosed(int error)
-{
-    return Trigger(OnSessionClosed, error);
-}
-
-// ---- name lookup ----
-
-void TWSocket::DnsLookup(const QString& host)
-{
-    CancelDnsLookup();
-    DropSocket();
-    const int serial = ++m_lookupSerial;
-    m_state = wsDnsLookup;
-    m_dnsResult.clear();
-
-    in_addr addr;
-    bool plain = !host.isEmpty();
-    for (QChar c : host) {
-        if (c.unicode() <= 0x20 || c.unicode() >= 0x7F)
-            plain = false;
-    }
-    if (!plain) {
-        Post([this, serial] { LookupFinished(serial, WSocketError::HostNotFound, QString()); });
-        return;
-    }
-    if (ParseIPv4(host, &addr)) {
-        const QString text = host;
-        Post([this, serial, text] { LookupFinished(serial, 0, text); });
-        return;
-    }
-    m_lookupId = QHostInfo::lookupHost(host, this, [this, serial](const QHostInfo& info) {
-        int error = 0;
-        QString address;
-        if (info.error() != QHostInfo::NoError) {
-            error = info.error() == QHostInfo::HostNotFound ? WSocketError::HostNotFound
-                                                            : WSocketError::TryAgain;
-        } else {
-            for (const QHostAddress& a : info.addresses()) {
-                if (a.protocol() == QAbstractSocket::IPv4Protocol) {
-                    address = a.toString();
-                    break;
-                }
-            }
-            if (address.isEmpty())
-                error = WSocketError::NoData;
-        }
-        // Handlers may destroy this object; keep them out of QHostInfo's
-        // own delivery.
-        Post([this, serial, error, address] { LookupFinished(serial, error, address); });
-    });
-}
-
-void TWSocket::CancelDnsLookup()
-{
-    if (m_state != wsDnsLookup)
-        return;
-    // The lookup is left to finish and its answer ignored (the serial has
-    // moved on): aborting a lookup that has a functor leaks it in Qt.
-    m_lookupId = -1;
-    ++m_lookupSerial;
-    m_state = wsClosed;
-}
-
-void TWSocket::LookupFinished(int serial, int error, const QString& address)
-{
-    if (serial != m_lookupSerial || m_state != wsDnsLookup)
-        return;
-    m_lookupId = -1;
-    m_state = wsClosed;
-    m_lastError = error;
-    m_dnsResult = error == 0 ? address : QString();
-    TriggerDnsLookupDone(error);
-}
-
-// ---- connection ----
-
-void TWSocket::DropSocket()
-{
-    ++m_generation;
-    delete m_readNotifier;
-    m_readNotifier = nullptr;
-    delete m_writeNotifier;
-    m_writeNotifier = nullptr;
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-    m_sendBuf.clear();
-    m_sendPos = 0;
-    m_dataSentPosted = false;
-    m_writePosted = false;
-    m_eof = false;
-    m_recvError = 0;
-    if (m_state != wsDnsLookup)
-        m_state = wsClosed;
-}
-
-int TWSocket::Connect(const QString& addr, quint16 port, const QString& localAddr)
-{
-    CancelDnsLookup();
-    DropSocket();
-    m_lastError = 0;
-
-    sockaddr_in remote{};
-    remote.sin_family = AF_INET;
-    remote.sin_port = htons(port);
-    if (!ParseIPv4(addr, &remote.sin_addr))
-        return m_lastError = WSocketError::InvalidArgument;
-    if (port == 0)
-        return m_lastError = WSocketError::AddressNotAvailable;
-
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    const bool bindLocal = !localAddr.isEmpty() && localAddr != QLatin1String("0.0.0.0");
-    if (bindLocal && !ParseIPv4(localAddr, &local.sin_addr))
-        return m_lastError = WSocketError::AddressNotAvailable;
-
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return m_lastError = MapErrno(errno);
-    if (bindLocal && ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        m_lastError = MapErrno(errno);
+        return MapErrno(errno);
+    const sockaddr_in local = IPv4(localAddress, 0);
+    if (bindLocal && ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        const int error = MapErrno(errno);
         ::close(fd);
-        return m_lastError;
+        return error;
     }
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    *socket = fd;
+    return 0;
+}
 
-    m_fd = fd;
-    const int generation = m_generation;
-    m_state = wsConnecting;
-    m_writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-    m_writeNotifier->setEnabled(false);
-    connect(m_writeNotifier, &QSocketNotifier::activated, this, [this, generation] {
-        m_writeNotifier->setEnabled(false);
-        if (m_state == wsConnecting) {
-            Post([this, generation] { ConnectDone(generation); });
-        } else {
-            m_writePosted = true;
-            Post([this, generation] { WriteReady(generation); });
-        }
-    });
-    m_readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    m_readNotifier->setEnabled(false);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, [this, generation] {
-        m_readNotifier->setEnabled(false);
-        Post([this, generation] { ReadReady(generation); });
-    });
-
+WSocketSystem::ConnectStart WSocketSystem::StartConnect(qintptr socket, quint32 address,
+                                                        quint16 port, int* error)
+{
+    *error = 0;
+    const sockaddr_in remote = IPv4(address, port);
     int rc;
     do {
-        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote);
+        rc = ::connect(int(socket), reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
     } while (rc != 0 && errno == EINTR);
-    if (rc == 0) {
-        Post([this, generation] { ConnectDone(generation); });
-    } else if (errno == EINPROGRESS) {
-        m_writeNotifier->setEnabled(true);
-    } else if (IsConnectOutcome(errno)) {
-        // Reported like an attempt that failed, from the event loop.
-        Post([this, generation] { ConnectDone(generation); });
-    } else {
-        m_lastError = MapErrno(errno);
-        DropSocket();
-        return m_lastError;
-    }
-    return 0;
+    if (rc == 0 || IsConnectOutcome(errno))
+        return ConnectStart::Settled;
+    if (errno == EINPROGRESS)
+        return ConnectStart::Pending;
+    *error = MapErrno(errno);
+    return ConnectStart::Failed;
 }
 
-void TWSocket::ConnectDone(int generation)
+int WSocketSystem::ConnectError(qintptr socket)
 {
-    if (generation != m_generation || m_state != wsConnecting)
-        return;
     int soError = 0;
     socklen_t len = sizeof soError;
-    if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0)
+    if (::getsockopt(int(socket), SOL_SOCKET, SO_ERROR, &soError, &len) != 0)
         soError = errno;
     if (soError == 0) {
+        // A connect that failed at once leaves no pending error; the missing
+        // peer tells.
         sockaddr_in peer{};
         socklen_t plen = sizeof peer;
-        if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&peer), &plen) != 0)
+        if (::getpeername(int(socket), reinterpret_cast<sockaddr*>(&peer), &plen) != 0)
             soError = ECONNREFUSED;
     }
-    if (soError != 0) {
-        const int error = MapErrno(soError);
-        m_lastError = error;
-        DropSocket();
-        if (!TriggerSessionConnected(error))
-            return;
-        // The layer closes a socket whose connect failed.
-        TriggerSessionClosed(error);
-        return;
-    }
-    m_state = wsConnected;
-    m_readNotifier->setEnabled(true);
-    TriggerSessionConnected(0);
+    return MapErrno(soError);
 }
 
-qint64 TWSocket::Send(const char* data, qint64 len)
+qint64 WSocketSystem::Send(qintptr socket, const char* data, qint64 len, int* error)
 {
-    if (m_state != wsConnected || m_fd < 0)
-        return -1;
-    if (len <= 0)
-        return 0;
-    if (m_sendPos > 0 && m_sendPos == m_sendBuf.size()) {
-        m_sendBuf.clear();
-        m_sendPos = 0;
-    }
-    m_sendBuf.append(data, len);
-    if (m_writeNotifier->isEnabled() || m_writePosted)
-        return len;
-    const int error = Flush();
-    const int generation = m_generation;
-    if (error != 0) {
-        m_lastError = error;
-        Post([this, generation, error] { ClosedPosted(generation, error); });
-    } else if (m_sendPos < m_sendBuf.size()) {
-        m_writeNotifier->setEnabled(true);
-    } else if (!m_dataSentPosted) {
-        m_dataSentPosted = true;
-        Post([this, generation] { DataSentPosted(generation); });
-    }
-    return len;
-}
-
-int TWSocket::Flush()
-{
-    while (m_sendPos < m_sendBuf.size()) {
-        const ssize_t n = ::send(m_fd, m_sendBuf.constData() + m_sendPos,
-                                 size_t(m_sendBuf.size() - m_sendPos), MSG_NOSIGNAL);
-        if (n > 0) {
-            m_sendPos += n;
-            continue;
-        }
+    *error = 0;
+    for (;;) {
+        const ssize_t n = ::send(int(socket), data, size_t(len), MSG_NOSIGNAL);
+        if (n > 0)
+            return n;
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (n < 0 && WouldBlock(errno))
             return 0;
-        return MapErrno(n < 0 ? errno : EPIPE);
+        *error = MapErrno(n < 0 ? errno : EPIPE);
+        return -1;
     }
-    m_sendBuf.clear();
-    m_sendPos = 0;
-    return 0;
 }
 
-void TWSocket::WriteReady(int generation)
+qint64 WSocketSystem::Receive(qintptr socket, char* buffer, qint64 maxLen, int* error)
 {
-    if (generation != m_generation || (m_state != wsConnected && m_state != wsClosing))
-        return;
-    m_writePosted = false;
-    const int error = Flush();
-    if (error != 0) {
-        m_lastError = error;
-        CloseNow(error);
-        return;
-    }
-    if (m_sendPos < m_sendBuf.size()) {
-        m_writeNotifier->setEnabled(true);
-        return;
-    }
-    if (m_state == wsClosing) {
-        CloseNow(0);
-        return;
-    }
-    TriggerDataSent(0);
+    return Read(socket, buffer, maxLen, 0, error);
 }
 
-void TWSocket::DataSentPosted(int generation)
+qint64 WSocketSystem::Peek(qintptr socket, int* error)
 {
-    if (generation != m_generation)
-        return;
-    m_dataSentPosted = false;
-    if (m_state != wsConnected || m_sendPos < m_sendBuf.size())
-        return;
-    TriggerDataSent(0);
+    char probe;
+    return Read(socket, &probe, 1, MSG_PEEK, error);
 }
 
-qint64 TWSocket::RcvdCount() const
+qint64 WSocketSystem::Pending(qintptr socket)
 {
-    if (m_fd < 0)
-        return 0;
     int n = 0;
-    if (::ioctl(m_fd, FIONREAD, &n) != 0)
+    if (::ioctl(int(socket), FIONREAD, &n) != 0)
         return 0;
     return n;
 }
 
-qint64 TWSocket::Receive(char* buffer, qint64 maxLen)
+void WSocketSystem::ShutdownBoth(qintptr socket)
 {
-    if (m_fd < 0 || maxLen <= 0 || m_eof || m_recvError != 0)
-        return 0;
-    for (;;) {
-        const ssize_t n = ::recv(m_fd, buffer, size_t(maxLen), 0);
-        if (n > 0) {
-            m_readThisRound += n;
-            return n;
-        }
-        if (n == 0) {
-            m_eof = true;
-            return 0;
-        }
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            m_recvError = MapErrno(errno);
-        return 0;
-    }
+    ::shutdown(int(socket), SHUT_RDWR);
 }
 
-void TWSocket::ReadReady(int generation)
+void WSocketSystem::Close(qintptr socket)
 {
-    if (generation != m_generation || m_state != wsConnected)
-        return;
-    m_readThisRound = 0;
-    if (!OnDataAvailable) {
-        // Nobody reads: drain, so that the close is still seen.
-        char scratch[16384];
-        while (Receive(scratch, sizeof scratch) > 0) {
-        }
-    } else if (!TriggerDataAvailable(0)) {
-        return;
-    }
-    if (generation != m_generation || m_state != wsConnected)
-        return;
-    if (m_readThisRound == 0 && !m_eof && m_recvError == 0) {
-        // The handler took nothing; look whether the peer has gone, so that a
-        // readable socket cannot keep waking us.
-        char probe;
-        const ssize_t n = ::recv(m_fd, &probe, 1, MSG_PEEK);
-        if (n == 0)
-            m_eof = true;
-        else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            m_recvError = MapErrno(errno);
-    }
-    if (m_eof || m_recvError != 0) {
-        if (m_recvError != 0)
-            m_lastError = m_recvError;
-        CloseNow(m_recvError);
-        return;
-    }
-    m_readNotifier->setEnabled(true);
-}
-
-void TWSocket::CloseNow(int error)
-{
-    DropSocket();
-    TriggerSessionClosed(error);
-}
-
-void TWSocket::ClosedPosted(int generation, int error)
-{
-    if (generation != m_generation)
-        return;
-    CloseNow(error);
-}
-
-void TWSocket::Close()
-{
-    if (m_state == wsDnsLookup) {
-        CancelDnsLookup();
-        return;
-    }
-    if (m_fd < 0 || m_state == wsClosing)
-        return;
-    const int generation = m_generation;
-    if (m_state == wsConnected && m_sendPos < m_sendBuf.size()) {
-        // Let the queued bytes go out first.
-        m_state = wsClosing;
-        m_readNotifier->setEnabled(false);
-        m_writeNotifier->setEnabled(true);
-        return;
-    }
-    m_state = wsClosing;
-    m_readNotifier->setEnabled(false);
-    m_writeNotifier->setEnabled(false);
-    ::shutdown(m_fd, SHUT_RDWR);
-    Post([this, generation] { ClosedPosted(generation, 0); });
-}
-
-void TWSocket::CloseDelayed()
-{
-    const int generation = m_generation;
-    Post([this, generation] { CloseDelayedPosted(generation); });
-}
-
-void TWSocket::CloseDelayedPosted(int generation)
-{
-    if (generation != m_generation)
-        return;
-    Close();
-}
-
-void TWSocket::Abort()
-{
-    CancelDnsLookup();
-    if (m_fd < 0)
-        return;
-    CloseNow(0);
-}
-
-void TWSocket::Shutdown()
-{
-    CancelDnsLookup();
-    DropSocket();
+    ::close(int(socket));
 }

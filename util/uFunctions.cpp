@@ -1,6 +1,7 @@
 #include "util/uFunctions.h"
 
 #include "platform/safe_files.h"
+#include "util/hex_digit.h"
 #include "util/util_error.h"
 
 #include <QCryptographicHash>
@@ -27,17 +28,6 @@ void appendHexByte(QByteArray& out, int value)
     out.append(digits[value & 0xF]);
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Reads one or two hex digits; anything else (including nothing) fails.
 int parseHex(const QByteArray& digits)
 {
@@ -45,7 +35,7 @@ int parseHex(const QByteArray& digits)
         throw UtilError("'' is not a valid hexadecimal value");
     int value = 0;
     for (char c : digits) {
-        const int d = hexDigit(c);
+        const int d = HexDigit(c);
         if (d < 0)
             throw UtilError("'" + digits.toStdString() + "' is not a valid hexadecimal value");
         value = value * 16 + d;

@@ -1,3 +1,4 @@
+#include "json/json_parser.h"
 #include "json/uJson.h"
 
 #include <QRandomGenerator>
@@ -27,6 +28,9 @@ private slots:
     void rejectedText();
     void strictDocumentsAreAccepted_data();
     void strictDocumentsAreAccepted();
+    void stringScanStops_data();
+    void stringScanStops();
+    void buildRunsTheIntendedStringScan();
 
     void searchReply();
     void accessorsOnWrongKinds();
@@ -336,6 +340,59 @@ void TestJson::strictDocumentsAreAccepted()
     } else {
         QCOMPARE(text, tree);
     }
+}
+
+// The scan looks at eight code units at a time where it can: the quote or
+// backslash that ends a run may fall in any lane, in a later block or in
+// the tail, and the text may end in the middle of a string.
+void TestJson::stringScanStops_data()
+{
+    QTest::addColumn<QString>("json");
+    QTest::addColumn<QString>("tree");
+
+    const auto a = [](int n) { return QString(n, QLatin1Char('a')); };
+    QTest::newRow("quote first") << "\"\""
+                                 << "=";
+    QTest::newRow("quote in the last lane") << "\"" + a(7) + "\""
+                                            << "=" + a(7);
+    QTest::newRow("quote in the first lane of the second block") << "\"" + a(8) + "\""
+                                                                 << "=" + a(8);
+    QTest::newRow("quote in the last lane of the second block") << "\"" + a(15) + "\""
+                                                                << "=" + a(15);
+    QTest::newRow("quote in the tail") << "\"" + a(19) + "\""
+                                       << "=" + a(19);
+    QTest::newRow("backslash in the first lane") << "\"\\n" + a(9) + "\""
+                                                 << "=\n" + a(9);
+    QTest::newRow("escape split between two blocks") << "\"" + a(6) + "\\t" + a(9) + "\""
+                                                     << "=" + a(6) + "\t" + a(9);
+    QTest::newRow("escapes in every lane") << "\"" + QString("\\\\").repeated(9) + "\""
+                                           << "=" + QString(9, QLatin1Char('\\'));
+    QTest::newRow("escaped quote at a block boundary") << "\"" + a(7) + "\\\"" + a(8) + "\""
+                                                       << "=" + a(7) + "\"" + a(8);
+    QTest::newRow("other quote inside, double-quoted") << "\"" + a(3) + "'" + a(12) + "\""
+                                                       << "=" + a(3) + "'" + a(12);
+    QTest::newRow("other quote inside, single-quoted") << "'" + a(10) + "\"" + a(3) + "'"
+                                                       << "=" + a(10) + "\"" + a(3);
+    QTest::newRow("unterminated, ends on a block boundary") << "\"" + a(16) << "<no value>";
+    QTest::newRow("unterminated, ends in the tail") << "\"" + a(11) << "<no value>";
+    QTest::newRow("ends with a backslash") << "\"" + a(15) + "\\"
+                                           << "<no value>";
+}
+
+void TestJson::stringScanStops()
+{
+    QFETCH(QString, json);
+    QFETCH(QString, tree);
+    QCOMPARE(treeText(json), tree);
+    // The same string after an odd number of units, so the blocks fall
+    // elsewhere in memory and in the text.
+    const IJsonValue object = ParseJson("{v:" + json + "}");
+    QCOMPARE(MemberText(object, u"v"), tree.startsWith(QLatin1Char('=')) ? tree.mid(1) : QString());
+}
+
+void TestJson::buildRunsTheIntendedStringScan()
+{
+    QCOMPARE(QByteArray(JsonParser::stringScan()), QByteArray(LUMO_JSON_STRING_SCAN));
 }
 
 void TestJson::searchReply()

@@ -1,5 +1,6 @@
 #include "tests/support/bounded_fifo.h"
 #include "util/gbk.h"
+#include "util/hex_digit.h"
 #include "util/settings_file.h"
 #include "util/uFunctions.h"
 #include "util/util_error.h"
@@ -35,6 +36,9 @@ private slots:
     void settingsTamperingIsIgnored();
     void settingsDecodeFailures_data();
     void settingsDecodeFailures();
+
+    void hexDigit_data();
+    void hexDigit();
 
     void splitField_data();
     void splitField();
@@ -228,6 +232,36 @@ void TestUtil::settingsDecodeFailures()
 {
     QFETCH(QByteArray, encoded);
     QVERIFY_THROWS_EXCEPTION(UtilError, settings_decode(encoded));
+}
+
+// Bytes of GBK text and UTF-16 code units both go through the one helper.
+void TestUtil::hexDigit_data()
+{
+    QTest::addColumn<char32_t>("c");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("0") << char32_t('0') << 0;
+    QTest::newRow("9") << char32_t('9') << 9;
+    QTest::newRow("a") << char32_t('a') << 10;
+    QTest::newRow("f") << char32_t('f') << 15;
+    QTest::newRow("A") << char32_t('A') << 10;
+    QTest::newRow("F") << char32_t('F') << 15;
+    QTest::newRow("before 0") << char32_t('/') << -1;
+    QTest::newRow("after 9") << char32_t(':') << -1;
+    QTest::newRow("after f") << char32_t('g') << -1;
+    QTest::newRow("after F") << char32_t('G') << -1;
+    QTest::newRow("before a") << char32_t('`') << -1;
+    QTest::newRow("before A") << char32_t('@') << -1;
+    QTest::newRow("GBK lead byte as char") << char32_t(char('\xB0')) << -1;
+    QTest::newRow("fullwidth digit") << char32_t(u'\uFF11') << -1;
+    QTest::newRow("code unit with a digit's low byte") << char32_t(u'\u0131') << -1;
+}
+
+void TestUtil::hexDigit()
+{
+    QFETCH(char32_t, c);
+    QFETCH(int, value);
+    QCOMPARE(HexDigit(c), value);
 }
 
 void TestUtil::splitField_data()

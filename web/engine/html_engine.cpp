@@ -1,9 +1,9 @@
 #include "web/engine/html_engine.h"
 
+#include "platform/process_user.h"
+
 #include <QCoreApplication>
 #include <QWebEngineProfile>
-
-#include <unistd.h>
 
 namespace {
 
@@ -21,7 +21,7 @@ QWebEngineProfile* THtmlEngine::Profile()
     if (!profile) {
         // The engine's sandbox refuses to run as root; only then is it
         // switched off, before the engine starts.
-        if (geteuid() == 0)
+        if (TProcessUser::IsSuperuser())
             qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
         // Off the record: a profile without a storage name. It lives as
         // long as the application object, after every view is gone.
