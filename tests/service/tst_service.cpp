@@ -17,6 +17,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sqlite3.h>
 #include <vector>
 
 namespace {
@@ -120,6 +121,7 @@ private slots:
     void takenPortIsRefusedByNumber_data();
     void takenPortIsRefusedByNumber();
     void restartRightAfterStopBinds();
+    void catalogueOfAnOlderServiceIsRenewed();
     void categoryWordsFindAPageNamesFirst_data();
     void categoryWordsFindAPageNamesFirst();
     void everyHotWordFindsFiles();
@@ -637,6 +639,50 @@ void TestService::restartRightAfterStopBinds()
     QCOMPARE(second.Port(), port);
     QCOMPARE(second.Get("/forum-32-1.html").status, 200);
     QVERIFY(second.Stop());
+}
+
+void TestService::catalogueOfAnOlderServiceIsRenewed()
+{
+    // The tables as the first services made them, with a rating.
+    QTemporaryDir data;
+    QVERIFY(data.isValid());
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(data.filePath("catalogue.db")).constData(), &db),
+             SQLITE_OK);
+    QString script = "CREATE TABLE files(id INTEGER PRIMARY KEY, name TEXT NOT NULL,"
+                     " extension TEXT NOT NULL, size INTEGER NOT NULL, value INTEGER NOT NULL,"
+                     " views INTEGER NOT NULL, indexed TEXT NOT NULL, share_url TEXT NOT NULL,"
+                     " name_length INTEGER NOT NULL);"
+                     "CREATE VIRTUAL TABLE files_fts USING fts5(name, content='files',"
+                     " content_rowid='id', tokenize='trigram');"
+                     "CREATE TABLE reviews(id INTEGER PRIMARY KEY, file_id INTEGER NOT NULL,"
+                     " score INTEGER NOT NULL, score_text TEXT NOT NULL, created TEXT NOT NULL"
+                     " DEFAULT (datetime('now', 'localtime')));"
+                     "CREATE TABLE reports(id INTEGER PRIMARY KEY, file_id INTEGER NOT NULL,"
+                     " content TEXT NOT NULL, created TEXT NOT NULL"
+                     " DEFAULT (datetime('now', 'localtime')));"
+                     "CREATE TABLE search_log(word TEXT NOT NULL, day TEXT NOT NULL,"
+                     " count INTEGER NOT NULL, PRIMARY KEY(word, day));"
+                     "INSERT INTO reviews(file_id, score, score_text) VALUES(4, 7, '7分一般');";
+    for (int id = 1; id <= 40; ++id)
+        script += QString("INSERT INTO files VALUES(%1, 'old %1.txt', 'txt', 1, 1, 1,"
+                          " '2013-01-01', 'http://pan.example.com/s/1', 9);")
+                      .arg(id);
+    QCOMPARE(sqlite3_exec(db, script.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    ServiceProcess renewed(LUMO_SERVICE_BINARY);
+    QVERIFY(renewed.Start(data.path(), data.path(), recordsForTests));
+    const QJsonArray files =
+        jsonArray(renewed.Post("/vexa_client.php", "action=search&word=" + gbk("周杰伦 晴天")));
+    QCOMPARE(files.size(), 1);
+    QCOMPARE(files.at(0).toObject().value("file_id").toInt(), 4);
+    QVERIFY(renewed.Post("/vexa_client.php", "action=search&word=old").body == "[]");
+    QCOMPARE(renewed.Get("/vexa-40").status, 200);
+    QCOMPARE(renewed.Get("/vexa-41").status, 404); // as many files as before
+    const QString page = QString::fromUtf8(renewed.Get("/vexa-4").body);
+    QVERIFY2(page.contains("共 1 人评分") && page.contains("/音乐/"), qPrintable(page));
+    QVERIFY(renewed.Stop());
 }
 
 void TestService::categoryWordsFindAPageNamesFirst_data()
