@@ -152,6 +152,8 @@ bool HttpServer::refuse(MHD_Connection* connection, const Connection& state, con
     request.target = state.target;
     HttpResponse response;
     errorPage_(status, response);
+    // What is left of the request is not read: the connection ends here.
+    response.headers.emplace_back(MHD_HTTP_HEADER_CONNECTION, "close");
     return answer(connection, request, response);
 }
 

@@ -508,7 +508,8 @@ void TestService::headerFloodsAreRefusedAndClosed()
     QVERIFY(before > 0);
     Peer peer(service_.Port());
     QVERIFY(peer.Connected());
-    peer.Send("GET /forum-32-1.html HTTP/1.0\r\nX-Flood: ");
+    // HTTP/1.1, so that the connection would stay open if not refused.
+    peer.Send("GET /forum-32-1.html HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Flood: ");
     const QByteArray reply = peer.Flood(chunk, times, "\r\n\r\n");
     QVERIFY(!peer.Connected());
     const int status = statusOf(reply);
