@@ -22,8 +22,9 @@ public:
     using ErrorPage = std::function<void(int status, HttpResponse&)>;
     using Logger = std::function<void(const HttpRequest&, const HttpResponse&)>;
 
-    // The whole header must fit into a connection's memory (a few lines
-    // fewer than this, with the read buffer), and hold no more lines than:
+    // A request header must fit into a connection's memory, which also
+    // holds its read buffer (else 431), and have at most maxHeaderLines
+    // lines (else 431, counted once the header is in).
     static constexpr std::size_t connectionMemory = 32 * 1024;
     static constexpr unsigned maxHeaderLines = 100;
     static constexpr unsigned connectionLimit = 1000;
