@@ -116,7 +116,14 @@ std::size_t characters(const std::string& utf8)
     return count;
 }
 
-const char* schema = R"(
+// Raised whenever the catalogue's tables change; an older file gets new
+// catalogue tables at its next start and keeps its ratings, reports and log.
+constexpr int catalogueVersion = 2;
+
+const char* catalogueSchema = R"(
+CREATE TABLE folders(
+    id INTEGER PRIMARY KEY,
+    path TEXT NOT NULL UNIQUE);
 CREATE TABLE files(
     id INTEGER PRIMARY KEY,
     name TEXT NOT NULL,
@@ -126,12 +133,17 @@ CREATE TABLE files(
     views INTEGER NOT NULL,
     indexed TEXT NOT NULL,
     share_url TEXT NOT NULL,
-    name_length INTEGER NOT NULL);
+    name_length INTEGER NOT NULL,
+    folder_id INTEGER NOT NULL REFERENCES folders(id));
 -- Hits come in this order, so a substring scan along it can stop at the
 -- first hundred hits.
 CREATE INDEX files_rank ON files(name_length, views DESC, name);
+CREATE INDEX files_folder ON files(folder_id, views DESC);
 CREATE VIRTUAL TABLE files_fts USING fts5(
     name, content='files', content_rowid='id', tokenize='trigram');
+)";
+
+const char* schema = R"(
 CREATE TABLE reviews(
     id INTEGER PRIMARY KEY,
     file_id INTEGER NOT NULL,
@@ -152,6 +164,68 @@ CREATE TABLE search_log(
     PRIMARY KEY(word, day));
 )";
 
+// Creates and fills the catalogue tables, inside the caller's transaction.
+void fillCatalogue(sqlite3* db, std::int64_t records)
+{
+    exec(db, catalogueSchema);
+    CatalogueGenerator generator;
+    std::map<std::string, std::int64_t> folders;
+    Statement addFolder(db, "INSERT INTO folders VALUES(?1, ?2)");
+    Statement insert(db, "INSERT INTO files VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+    for (std::int64_t id = 1; id <= records; ++id) {
+        FileRecord file = generator.record(id);
+        auto [folder, added] =
+            folders.emplace(file.folder, static_cast<std::int64_t>(folders.size() + 1));
+        if (added) {
+            addFolder.bind(1, folder->second).bind(2, folder->first);
+            addFolder.step();
+            addFolder.reset();
+        }
+        insert.bind(1, file.id).bind(2, file.name).bind(3, file.extension);
+        insert.bind(4, file.size).bind(5, static_cast<std::int64_t>(file.value));
+        insert.bind(6, file.views).bind(7, file.indexed).bind(8, file.shareUrl);
+        insert.bind(9, static_cast<std::int64_t>(characters(file.name)));
+        insert.bind(10, folder->second);
+        insert.step();
+        insert.reset();
+    }
+    exec(db, "INSERT INTO files_fts(files_fts) VALUES('rebuild')");
+    exec(db, ("PRAGMA user_version=" + std::to_string(catalogueVersion)).c_str());
+}
+
+// Gives a file made by an older service the current catalogue tables, with
+// as many files as it had.
+void upgrade(const std::string& path)
+{
+    sqlite3* db = openConnection(path, SQLITE_OPEN_READWRITE);
+    try {
+        bool current = false;
+        {
+            Statement version(db, "PRAGMA user_version");
+            current = version.step() && version.integer(0) >= catalogueVersion;
+        }
+        if (current) {
+            sqlite3_close(db);
+            return;
+        }
+        std::int64_t records = 0;
+        {
+            Statement count(db, "SELECT count(*) FROM files");
+            records = count.step() ? count.integer(0) : 0;
+        }
+        exec(db, "BEGIN IMMEDIATE");
+        exec(db, "DROP TABLE IF EXISTS files_fts; DROP TABLE IF EXISTS files;"
+                 " DROP TABLE IF EXISTS folders");
+        fillCatalogue(db, records);
+        exec(db, "COMMIT");
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        throw;
+    }
+    sqlite3_close(db);
+}
+
 void build(const std::string& path, std::int64_t records)
 {
     sqlite3* db = openConnection(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -159,20 +233,7 @@ void build(const std::string& path, std::int64_t records)
         exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");
         exec(db, "BEGIN");
         exec(db, schema);
-        CatalogueGenerator generator;
-        {
-            Statement insert(db, "INSERT INTO files VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
-            for (std::int64_t id = 1; id <= records; ++id) {
-                FileRecord file = generator.record(id);
-                insert.bind(1, file.id).bind(2, file.name).bind(3, file.extension);
-                insert.bind(4, file.size).bind(5, static_cast<std::int64_t>(file.value));
-                insert.bind(6, file.views).bind(7, file.indexed).bind(8, file.shareUrl);
-                insert.bind(9, static_cast<std::int64_t>(characters(file.name)));
-                insert.step();
-                insert.reset();
-            }
-        }
-        exec(db, "INSERT INTO files_fts(files_fts) VALUES('rebuild')");
+        fillCatalogue(db, records);
         {
             // Yesterday's and older searches, so the hot-word bar has words
             // from the first start on.
@@ -222,6 +283,54 @@ std::string ftsPhrase(const std::string& term)
     return phrase + "\"";
 }
 
+const char* selectFiles = "SELECT f.id, f.name, f.extension, f.size, f.value, f.views, f.indexed,"
+                          " f.share_url, d.path";
+
+FileRecord readFile(const Statement& row)
+{
+    FileRecord file;
+    file.id = row.integer(0);
+    file.name = row.text(1);
+    file.extension = row.text(2);
+    file.size = row.integer(3);
+    file.value = static_cast<int>(row.integer(4));
+    file.views = row.integer(5);
+    file.indexed = row.text(6);
+    file.shareUrl = row.text(7);
+    file.folder = row.text(8);
+    return file;
+}
+
+// Then the files that hold the keyword only with their folder's path, most
+// popular first. Only folders that hold one of the words are walked, so a
+// keyword no folder holds costs one look at the few folders.
+void appendFolderMatches(sqlite3* db, const std::vector<std::string>& terms, int limit,
+                         std::vector<FileRecord>& files)
+{
+    std::string anyInFolder;
+    std::string eachSomewhere;
+    std::string allInName;
+    for (std::size_t i = 0; i < terms.size(); ++i) {
+        const std::string p = "?" + std::to_string(i + 1);
+        const std::string inFolder = "d.path LIKE " + p + " ESCAPE '\\'";
+        const std::string inName = "f.name LIKE " + p + " ESCAPE '\\'";
+        anyInFolder += (i ? " OR " : "") + inFolder;
+        eachSomewhere += " AND (" + inFolder + " OR " + inName + ")";
+        allInName += (i ? " AND " : "") + inName;
+    }
+    Statement query(db, std::string(selectFiles) +
+                            " FROM folders d CROSS JOIN files f INDEXED BY files_folder"
+                            " ON f.folder_id = d.id WHERE (" +
+                            anyInFolder + ")" + eachSomewhere + " AND NOT (" + allInName +
+                            ") ORDER BY f.views DESC, f.id LIMIT ?" +
+                            std::to_string(terms.size() + 1));
+    for (std::size_t i = 0; i < terms.size(); ++i)
+        query.bind(static_cast<int>(i + 1), likePattern(terms[i]));
+    query.bind(static_cast<int>(terms.size() + 1), static_cast<std::int64_t>(limit));
+    while (query.step())
+        files.push_back(readFile(query));
+}
+
 } // namespace
 
 // Borrows a connection for the length of a call.
@@ -251,6 +360,7 @@ Database::Database(const std::string& path, std::int64_t records) : path_(path)
         build(partial, records);
         fs::rename(partial, path);
     }
+    upgrade(path);
     release(acquire()); // fails early when the file is unusable
     flusher_ = std::thread([this] { flushPeriodically(); });
 }
@@ -313,11 +423,12 @@ std::vector<FileRecord> Database::search(const std::vector<std::string>& terms, 
     }
 
     Lease lease(*this);
-    // Hits are ranked by name length (the shorter the name, the more of it
-    // the keyword makes up), then popularity. Words of three characters or
-    // more are looked up in the trigram index; but when they match many
-    // files, walking the names in rank order and stopping at the hundredth
-    // hit is faster than sorting them all. Both ways give the same hits.
+    // Files named after the keyword come first, ranked by name length (the
+    // shorter the name, the more of it the keyword makes up), then
+    // popularity. Words of three characters or more are looked up in the
+    // trigram index; but when they match many files, walking the names in
+    // rank order and stopping at the hundredth hit is faster than sorting
+    // them all. Both ways give the same hits.
     bool viaTrigrams = false;
     if (!match.empty()) {
         Statement count(lease.get(), "SELECT count(*) FROM (SELECT 1 FROM files_fts"
@@ -326,10 +437,11 @@ std::vector<FileRecord> Database::search(const std::vector<std::string>& terms, 
         viaTrigrams = count.step() && count.integer(0) < manyMatches;
     }
 
-    std::string sql = "SELECT f.id, f.name, f.extension, f.size, f.value, f.views, f.indexed,"
-                      " f.share_url FROM ";
-    sql += viaTrigrams ? "files_fts JOIN files f ON f.id = files_fts.rowid WHERE files_fts MATCH ?1"
-                       : "files f INDEXED BY files_rank WHERE 1";
+    std::string sql = std::string(selectFiles) + " FROM ";
+    sql += viaTrigrams ? "files_fts CROSS JOIN files f ON f.id = files_fts.rowid"
+                         " CROSS JOIN folders d ON d.id = f.folder_id WHERE files_fts MATCH ?1"
+                       : "files f INDEXED BY files_rank CROSS JOIN folders d ON d.id = f.folder_id"
+                         " WHERE 1";
     std::vector<std::string> patterns;
     for (const auto& term : terms) {
         if (viaTrigrams && characters(term) >= 3)
@@ -340,26 +452,19 @@ std::vector<FileRecord> Database::search(const std::vector<std::string>& terms, 
     sql += " ORDER BY f.name_length, f.views DESC, f.name, f.id LIMIT ?" +
            std::to_string(patterns.size() + 2);
 
-    Statement query(lease.get(), sql);
-    if (viaTrigrams)
-        query.bind(1, match);
-    for (std::size_t i = 0; i < patterns.size(); ++i)
-        query.bind(static_cast<int>(i + 2), patterns[i]);
-    query.bind(static_cast<int>(patterns.size() + 2), static_cast<std::int64_t>(limit));
-
     std::vector<FileRecord> files;
-    while (query.step()) {
-        FileRecord file;
-        file.id = query.integer(0);
-        file.name = query.text(1);
-        file.extension = query.text(2);
-        file.size = query.integer(3);
-        file.value = static_cast<int>(query.integer(4));
-        file.views = query.integer(5);
-        file.indexed = query.text(6);
-        file.shareUrl = query.text(7);
-        files.push_back(std::move(file));
+    {
+        Statement query(lease.get(), sql);
+        if (viaTrigrams)
+            query.bind(1, match);
+        for (std::size_t i = 0; i < patterns.size(); ++i)
+            query.bind(static_cast<int>(i + 2), patterns[i]);
+        query.bind(static_cast<int>(patterns.size() + 2), static_cast<std::int64_t>(limit));
+        while (query.step())
+            files.push_back(readFile(query));
     }
+    if (static_cast<int>(files.size()) < limit)
+        appendFolderMatches(lease.get(), terms, limit - static_cast<int>(files.size()), files);
     return files;
 }
 
@@ -455,20 +560,13 @@ std::optional<FileDetails> Database::details(std::int64_t fileId)
     Lease lease(*this);
     FileDetails details;
     {
-        Statement query(lease.get(), "SELECT id, name, extension, size, value, views, indexed,"
-                                     " share_url FROM files WHERE id = ?1");
+        Statement query(lease.get(), std::string(selectFiles) +
+                                         " FROM files f JOIN folders d ON d.id = f.folder_id"
+                                         " WHERE f.id = ?1");
         query.bind(1, fileId);
         if (!query.step())
             return std::nullopt;
-        FileRecord& file = details.file;
-        file.id = query.integer(0);
-        file.name = query.text(1);
-        file.extension = query.text(2);
-        file.size = query.integer(3);
-        file.value = static_cast<int>(query.integer(4));
-        file.views = query.integer(5);
-        file.indexed = query.text(6);
-        file.shareUrl = query.text(7);
+        details.file = readFile(query);
     }
     {
         Statement query(lease.get(), "SELECT count(*), avg(score) FROM reviews WHERE file_id = ?1");

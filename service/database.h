@@ -44,15 +44,17 @@ class Database
 {
 public:
     // Opens the file at `path`; when it does not exist, builds it first with
-    // `records` generated files and a seeded search log.
+    // `records` generated files and a seeded search log. A file of an older
+    // service gets the current catalogue, keeping everything else.
     Database(const std::string& path, std::int64_t records);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Files whose names contain every term (UTF-8), best first. Terms of
-    // three characters or more use the full-text index, shorter ones a
-    // substring scan.
+    // Files whose names contain every term (UTF-8), best first, then files
+    // whose share folder holds the terms the name lacks, most popular first.
+    // Name terms of three characters or more use the full-text index,
+    // shorter ones a substring scan.
     std::vector<FileRecord> search(const std::vector<std::string>& terms, int limit);
     // Counts a search; the count reaches the file within a few seconds,
     // before the next hotWords() and at the latest when the service stops.

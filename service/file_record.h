@@ -8,6 +8,7 @@
 struct FileRecord
 {
     std::int64_t id = 0;
+    std::string folder; // the share folder holding it, "分享/电影/华语电影"
     std::string name;
     std::string extension;
     std::int64_t size = 0; // bytes; may exceed 2^31

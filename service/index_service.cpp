@@ -8,8 +8,8 @@
 #include "service/service_error.h"
 #include "service/skin_store.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <httplib.h>
 
 namespace {
 
@@ -152,15 +152,14 @@ std::vector<std::string> keywordTerms(std::string keyword)
     return terms;
 }
 
-void answer(httplib::Response& response, int status, const std::string& body, const char* type)
+void answer(HttpResponse& response, int status, const std::string& body, const char* type)
 {
-    response.status = status;
-    response.set_content(body, type);
+    response.setContent(status, body, type);
 }
 
 // Runs a handler; a ServiceError becomes its status with the message as a
 // short plain text.
-template <typename Handler> void guarded(httplib::Response& response, Handler&& handler)
+template <typename Handler> void guarded(HttpResponse& response, Handler&& handler)
 {
     try {
         handler();
@@ -185,29 +184,31 @@ const char* reasonText(int status)
         return "Payload Too Large";
     case 416:
         return "Range Not Satisfiable";
+    case 431:
+        return "Request Header Fields Too Large";
     default:
         return status >= 500 ? "Internal Server Error" : "Error";
     }
 }
 
 // Answers a ranged or whole download of `data`.
-void sendBytes(const httplib::Request& request, httplib::Response& response,
-               const std::string& data, const char* type)
+void sendBytes(const HttpRequest& request, HttpResponse& response, const std::string& data,
+               const char* type)
 {
-    ByteRange range = ByteRange::parse(request.get_header_value("Range"), data.size());
-    response.set_header("Accept-Ranges", "bytes");
+    ByteRange range = ByteRange::parse(request.header("Range"), data.size());
+    response.headers.emplace_back("Accept-Ranges", "bytes");
     switch (range.kind) {
     case ByteRange::Kind::Whole:
         answer(response, 200, data, type);
         break;
     case ByteRange::Kind::Part:
-        response.set_header("Content-Range", "bytes " + std::to_string(range.first) + "-" +
-                                                 std::to_string(range.last) + "/" +
-                                                 std::to_string(data.size()));
+        response.headers.emplace_back("Content-Range", "bytes " + std::to_string(range.first) +
+                                                           "-" + std::to_string(range.last) + "/" +
+                                                           std::to_string(data.size()));
         answer(response, 206, data.substr(range.first, range.last - range.first + 1), type);
         break;
     case ByteRange::Kind::Unsatisfiable:
-        response.set_header("Content-Range", "bytes */" + std::to_string(data.size()));
+        response.headers.emplace_back("Content-Range", "bytes */" + std::to_string(data.size()));
         answer(response, 416, "range not satisfiable\n", "text/plain; charset=utf-8");
         break;
     }
@@ -220,50 +221,42 @@ IndexService::IndexService(Database& database, const SkinStore& skins)
 {
 }
 
-void IndexService::install(httplib::Server& server)
+void IndexService::handle(const HttpRequest& request, HttpResponse& response)
 {
-    server.set_payload_max_length(maxBodySize);
-    // cpp-httplib cuts every reply by the ranges it parsed, cannot answer an
-    // end past the last byte and fails on a start past the end. Ranges are
-    // answered by the downloads themselves from the header; pages ignore
-    // them and come whole, which a client must accept.
-    server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
-        const_cast<httplib::Request&>(request).ranges.clear();
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    server.Post("/vexa_client.php",
-                [this](const httplib::Request& request, httplib::Response& response) {
-                    guarded(response, [&] { clientMessage(request, response); });
-                });
-    server.Get(R"(/vexa-(\d+))",
-               [this](const httplib::Request& request, httplib::Response& response) {
-                   guarded(response, [&] { detailPage(request, response); });
-               });
-    auto catalogue = [this](const httplib::Request& request, httplib::Response& response) {
-        guarded(response, [&] { skinCatalogue(request, response); });
-    };
-    server.Get("/plugins/getskin.php", catalogue);
-    server.Post("/plugins/getskin.php", catalogue);
-    server.Get("/forum-32-1.html", [](const httplib::Request&, httplib::Response& response) {
-        answer(response, 200, Pages::forumPage(), utf8Html);
-    });
-    server.Get(Pages::popupPath, [](const httplib::Request&, httplib::Response& response) {
-        answer(response, 200, Pages::popupPage(), utf8Html);
-    });
-    // Errors without a body of their own (unknown paths, too large bodies,
-    // unknown detail pages) get a small page.
-    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-        if (response.body.empty())
-            response.set_content(Pages::errorPage(response.status, reasonText(response.status)),
-                                 utf8Html);
-    });
-    server.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
-            answer(response, 500, "internal error\n", "text/plain; charset=utf-8");
-        });
+    guarded(response, [&] { route(request, response); });
 }
 
-void IndexService::clientMessage(const httplib::Request& request, httplib::Response& response)
+void IndexService::errorPage(int status, HttpResponse& response)
+{
+    answer(response, status, Pages::errorPage(status, reasonText(status)), utf8Html);
+}
+
+void IndexService::route(const HttpRequest& request, HttpResponse& response)
+{
+    // HEAD is answered as GET; the server leaves the body out.
+    const bool get = request.method == "GET" || request.method == "HEAD";
+    const bool post = request.method == "POST";
+    const std::string& path = request.path;
+    const std::string detailPrefix = "/vexa-";
+    if (post && path == "/vexa_client.php") {
+        clientMessage(request, response);
+    } else if (get && path.size() > detailPrefix.size() &&
+               path.compare(0, detailPrefix.size(), detailPrefix) == 0 &&
+               std::all_of(path.begin() + detailPrefix.size(), path.end(),
+                           [](char c) { return c >= '0' && c <= '9'; })) {
+        detailPage(path.substr(detailPrefix.size()), response);
+    } else if ((get || post) && path == "/plugins/getskin.php") {
+        skinCatalogue(request, response);
+    } else if (get && path == "/forum-32-1.html") {
+        answer(response, 200, Pages::forumPage(), utf8Html);
+    } else if (get && path == Pages::popupPath) {
+        answer(response, 200, Pages::popupPage(), utf8Html);
+    } else {
+        errorPage(404, response);
+    }
+}
+
+void IndexService::clientMessage(const HttpRequest& request, HttpResponse& response)
 {
     FormBody form = FormBody::parse(request.body);
     std::optional<std::string> action = form.value("action");
@@ -357,9 +350,8 @@ std::string IndexService::report(const FormBody& form)
     return "true";
 }
 
-void IndexService::detailPage(const httplib::Request& request, httplib::Response& response)
+void IndexService::detailPage(const std::string& digits, HttpResponse& response)
 {
-    std::string digits = request.matches[1];
     std::optional<FileDetails> details;
     if (digits.size() <= 18)
         details = database_.details(std::stoll(digits));
@@ -370,15 +362,14 @@ void IndexService::detailPage(const httplib::Request& request, httplib::Response
     answer(response, 200, Pages::detailPage(*details), utf8Html);
 }
 
-void IndexService::skinCatalogue(const httplib::Request& request, httplib::Response& response)
+void IndexService::skinCatalogue(const HttpRequest& request, HttpResponse& response)
 {
     // The list comes as a form body; the downloads as a query.
     FormBody form = FormBody::parse(request.method == "POST" ? request.body : std::string());
+    FormBody query = FormBody::parse(request.query);
     auto parameter = [&](const std::string& name) {
         std::optional<std::string> value = form.value(name);
-        if (!value && request.has_param(name.c_str()))
-            value = request.get_param_value(name.c_str());
-        return value;
+        return value ? value : query.value(name);
     };
     std::optional<std::string> action = parameter("action");
     if (!action)

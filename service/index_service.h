@@ -1,27 +1,25 @@
 #pragma once
 
-#include <string>
+#include "service/http_exchange.h"
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
+#include <string>
 
 class Database;
 class FormBody;
 class SkinStore;
 
 // The service's HTTP face: the client's service messages, the detail pages,
-// the skin catalogue and the feedback page, installed on a cpp-httplib
+// the skin catalogue and the feedback page, as the handler of the HTTP
 // server. Replies to the client are GBK; pages are UTF-8.
 class IndexService
 {
 public:
     IndexService(Database& database, const SkinStore& skins);
 
-    // Installs the routes, the error pages and the body size limit.
-    void install(httplib::Server& server);
+    // Routes a request; every failure becomes an answer.
+    void handle(const HttpRequest& request, HttpResponse& response);
+    // The page for a request the server refused itself.
+    static void errorPage(int status, HttpResponse& response);
 
     // Largest request body accepted; bigger ones get 413.
     static constexpr std::size_t maxBodySize = 64 * 1024;
@@ -29,13 +27,14 @@ public:
     static constexpr int maxHits = 100;
 
 private:
-    void clientMessage(const httplib::Request& request, httplib::Response& response);
+    void route(const HttpRequest& request, HttpResponse& response);
+    void clientMessage(const HttpRequest& request, HttpResponse& response);
     std::string search(const FormBody& form);
     std::string commend();
     std::string review(const FormBody& form);
     std::string report(const FormBody& form);
-    void detailPage(const httplib::Request& request, httplib::Response& response);
-    void skinCatalogue(const httplib::Request& request, httplib::Response& response);
+    void detailPage(const std::string& digits, HttpResponse& response);
+    void skinCatalogue(const HttpRequest& request, HttpResponse& response);
 
     Database& database_;
     const SkinStore& skins_;

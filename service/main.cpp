@@ -1,6 +1,8 @@
 // lumo-service: the local index service for the Lumo client.
 #include "service/database.h"
+#include "service/http_server.h"
 #include "service/index_service.h"
+#include "service/listen_socket.h"
 #include "service/skin_store.h"
 
 #include <cerrno>
@@ -9,11 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <httplib.h>
 #include <mutex>
 #include <pthread.h>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -120,8 +120,8 @@ int main(int argc, char** argv)
     if (options.skins.empty())
         options.skins = options.data + "/skins";
 
-    // SIGINT and SIGTERM end the service cleanly; they are taken by one
-    // thread with sigwait, so the server threads never see them.
+    // SIGINT and SIGTERM end the service cleanly; they are taken here with
+    // sigwait, so the server threads never see them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
@@ -131,51 +131,39 @@ int main(int argc, char** argv)
 
     try {
         namespace fs = std::filesystem;
+        // Listen first: a port that is taken is reported before the
+        // catalogue is built.
+        ListenSocket socket(options.host, options.port);
         fs::create_directories(options.data);
         fs::create_directories(options.skins);
         Database database((fs::path(options.data) / "catalogue.db").string(), options.records);
         SkinStore skins(options.skins);
         IndexService service(database, skins);
 
-        httplib::Server server;
-        // An idle kept-open connection (browsers keep them) holds its worker,
-        // and stopping waits for every worker: keep the wait short.
-        server.set_keep_alive_timeout(1);
-        service.install(server);
         std::mutex logMutex;
+        HttpServer::Logger logger;
         if (options.accessLog) {
-            server.set_logger(
-                [&logMutex](const httplib::Request& request, const httplib::Response& response) {
-                    std::lock_guard<std::mutex> lock(logMutex);
-                    std::printf("%s %s %d\n", request.method.c_str(), request.target.c_str(),
-                                response.status);
-                    std::fflush(stdout);
-                });
+            logger = [&logMutex](const HttpRequest& request, const HttpResponse& response) {
+                std::lock_guard<std::mutex> lock(logMutex);
+                std::printf("%s %s %d\n", request.method.c_str(), request.target.c_str(),
+                            response.status);
+                std::fflush(stdout);
+            };
         }
-
-        int port = options.port;
-        if (port == 0) {
-            port = server.bind_to_any_port(options.host);
-        } else if (!server.bind_to_port(options.host, port)) {
-            port = -1;
-        }
-        if (port < 0) {
-            std::fprintf(stderr, "lumo-service: cannot listen on %s:%d\n", options.host.c_str(),
-                         options.port);
-            return 1;
-        }
+        HttpServer server(
+            socket, IndexService::maxBodySize,
+            [&service](const HttpRequest& request, HttpResponse& response) {
+                service.handle(request, response);
+            },
+            &IndexService::errorPage, logger);
         std::printf("lumo-service: %lld files, listening on http://%s:%d/\n",
-                    static_cast<long long>(database.recordCount()), options.host.c_str(), port);
+                    static_cast<long long>(database.recordCount()), options.host.c_str(),
+                    socket.port());
         std::fflush(stdout);
 
-        std::thread stopper([&server, stopSignals] {
-            int signal = 0;
-            sigwait(&stopSignals, &signal);
-            server.stop();
-        });
-        stopper.detach();
-        bool ok = server.listen_after_bind();
-        return ok ? 0 : 1;
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "lumo-service: %s\n", error.what());
         return 1;

@@ -54,6 +54,7 @@ std::string detailPage(const FileDetails& details)
 
     std::string body = "<h1 id=\"file-name\">" + htmlEscape(file.name) + "</h1>\n";
     body += "<table class=\"info\">\n";
+    body += row("所在目录", "<code id=\"folder\">/" + htmlEscape(file.folder) + "/</code>");
     body += row("文件类型", htmlEscape(file.extension) + "文件");
     body += row("文件大小", formatSize(file.size) + "（" + std::to_string(file.size) + " 字节）");
     body += row("价值指数", std::to_string(file.value));

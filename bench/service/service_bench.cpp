@@ -1,7 +1,8 @@
 // Measures the search latency of lumo-service: median and 99th percentile
-// over a fixed keyword list, with one client and with ten at once, each
-// request on a new connection in HTTP/1.0 as the client sends it. A static
-// page fetched the same way is the peer measured in the same run.
+// over a fixed keyword list, with one client, ten and fifty at once, each
+// request on a new connection in HTTP/1.0 as the client sends it, and
+// searches made while eight peers trickle request headers. A static page
+// fetched the same way is the peer measured in the same run.
 //
 // Usage: service_bench [--url http://127.0.0.1:PORT/] [--rounds N]
 // Without --url it starts its own service on a fresh 50,000-file catalogue.
@@ -260,16 +261,41 @@ int main(int argc, char** argv)
     Figures peerFigures = figures(run(port, peer, 1, perClient));
     Figures single = figures(run(port, searches, 1, perClient));
     Figures ten = figures(run(port, searches, 10, perClient / 5));
+    Figures fifty = figures(run(port, searches, 50, perClient / 25));
+    Figures slowPeers;
+    {
+        // Eight peers in the middle of a request header, as a hostile or
+        // broken client leaves them.
+        std::vector<int> peers;
+        for (int i = 0; i < 8; ++i) {
+            int fd = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<uint16_t>(port));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const char partial[] = "POST /vexa_client.php HTTP/1.0\r\nX-Slow: ";
+            if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+                send(fd, partial, sizeof partial - 1, MSG_NOSIGNAL);
+            peers.push_back(fd);
+        }
+        slowPeers = figures(run(port, searches, 1, 20));
+        for (int fd : peers)
+            close(fd);
+    }
 
     std::printf("%zu keywords, %d rounds\n", keywords.size(), rounds);
     std::printf("%-28s %8s %8s %10s %10s\n", "", "requests", "failed", "median ms", "p99 ms");
     print("static page, 1 client (peer)", peerFigures);
     print("search, 1 client", single);
     print("search, 10 clients", ten);
+    print("search, 50 clients", fifty);
+    print("search, 8 slow peers open", slowPeers);
     std::printf("search p99, 1 client: %.2f ms = %.2f x target (%.0f ms; below 1 meets it)\n",
                 single.p99, single.p99 / targetP99Ms, targetP99Ms);
     if (peerFigures.median > 0)
         std::printf("search median / peer median: 1 client %.1f x, 10 clients %.1f x\n",
                     single.median / peerFigures.median, ten.median / peerFigures.median);
-    return single.failed + ten.failed + peerFigures.failed == 0 ? 0 : 1;
+    return single.failed + ten.failed + fifty.failed + slowPeers.failed + peerFigures.failed == 0
+               ? 0
+               : 1;
 }

@@ -34,7 +34,8 @@ struct Sample
     const char* id;
     const char* source;
 };
-const Sample kSamples[] = {{"Dark", "dark"}, {"Blue", "blue"}, {"Green", "green"}};
+const Sample kSamples[] = {
+    {"Charm", "charm"}, {"Dark", "dark"}, {"Blue", "blue"}, {"Green", "green"}};
 
 // An application folder with the sample skins cached, as after downloads.
 void fillFolder(const QString& folder, const QString& appDir, const QString& sampleDir)
@@ -69,7 +70,7 @@ int previews(const QString& skinDir, const QString& appDir, const QString& outDi
         main.SkinData1->LoadFromText(QString::fromUtf8(source.readAll()));
         main.skin_name = s.id;
         frm.FillList(QByteArray("Charm,Dark,Blue,Green"));
-        frm.SLBox->setCurrentRow(int(&s - kSamples) + 1);
+        frm.SLBox->setCurrentRow(int(&s - kSamples));
         // The picture area shows the about window in the same skin.
         TVerFrm ver(main);
         QFile info(appDir + "/info.txt");

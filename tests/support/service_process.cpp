@@ -1,6 +1,7 @@
 #include "tests/support/service_process.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -9,10 +10,11 @@
 #include <sys/prctl.h>
 
 bool ServiceProcess::Start(const QString& dataDir, const QString& skinsDir, int records,
-                           bool accessLog)
+                           bool accessLog, quint16 port)
 {
-    QStringList arguments{"--port",  "0",      "--data",    dataDir,
-                          "--skins", skinsDir, "--records", QString::number(records)};
+    QStringList arguments{
+        "--port",    QString::number(port),   "--data", dataDir, "--skins", skinsDir,
+        "--records", QString::number(records)};
     if (accessLog)
         arguments << "--access-log";
     process_.setProgram(program_);
@@ -56,6 +58,15 @@ bool ServiceProcess::Stop()
 QString ServiceProcess::BaseUrl() const
 {
     return QStringLiteral("http://127.0.0.1:%1/").arg(port_);
+}
+
+qint64 ServiceProcess::PeakMemoryKiB() const
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(process_.processId()));
+    if (!Running() || !status.open(QIODevice::ReadOnly))
+        return 0;
+    static const QRegularExpression peak("VmHWM:\\s*(\\d+) kB");
+    return peak.match(QString::fromLatin1(status.readAll())).captured(1).toLongLong();
 }
 
 QStringList ServiceProcess::AccessLog()

@@ -26,10 +26,11 @@ public:
     ~ServiceProcess() { Stop(); }
 
     // Starts with a catalogue of `records` files (made on the first start
-    // in `dataDir`) and waits until the service listens. With `accessLog`
-    // the service prints a line for every request (see AccessLog).
-    bool Start(const QString& dataDir, const QString& skinsDir, int records,
-               bool accessLog = false);
+    // in `dataDir`) and waits until the service listens, on `port` or on a
+    // free one. With `accessLog` the service prints a line for every
+    // request (see AccessLog).
+    bool Start(const QString& dataDir, const QString& skinsDir, int records, bool accessLog = false,
+               quint16 port = 0);
     // Stops with SIGTERM; true when the service ended cleanly.
     bool Stop();
 
@@ -37,6 +38,10 @@ public:
     quint16 Port() const { return port_; }
     // "http://127.0.0.1:<port>/"
     QString BaseUrl() const;
+
+    // The most memory the service has held so far (VmHWM), in KiB; 0 when
+    // it does not run.
+    qint64 PeakMemoryKiB() const;
 
     // The request lines printed so far, as "GET /vexa-1 200".
     QStringList AccessLog();
