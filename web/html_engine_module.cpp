@@ -12,6 +12,7 @@ Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 namespace {
 
 QOpenGLContext* shareContext = nullptr;
+bool moduleLoaded = false;
 
 void DeleteShareContext()
 {
@@ -61,7 +62,13 @@ const THtmlEngineModule& LoadHtmlEngineModule()
             loaded.error = loaded.factory ? QString() : library.errorString();
             break;
         }
+        moduleLoaded = true;
         return loaded;
     }();
     return module;
+}
+
+bool IsHtmlEngineModuleLoaded()
+{
+    return moduleLoaded;
 }

@@ -14,3 +14,5 @@ struct THtmlEngineModule
 };
 
 const THtmlEngineModule& LoadHtmlEngineModule();
+// Whether LoadHtmlEngineModule has run (the module may be missing).
+bool IsHtmlEngineModuleLoaded();

@@ -154,11 +154,21 @@ void THtmlView::LoadPending()
     // An earlier call of the same row took the navigation.
     if (!m_pendingUrl)
         return;
-    // Starting the engine holds up the GUI thread for a while. The first
-    // start waits until the window opened for the page has been drawn, so
-    // that it shows at once instead of frozen.
-    if (!engineStarted && WindowAwaitsFirstFrame()) {
-        window()->windowHandle()->installEventFilter(this);
+    if (!engineStarted) {
+        // Starting the engine holds up the GUI thread for a while. The first
+        // start waits until the window opened for the page has been drawn
+        // and then goes in steps (the module, the engine, the navigation),
+        // each in its own turn of the event loop, so that the window shows
+        // at once and keeps drawing.
+        if (WindowAwaitsFirstFrame()) {
+            window()->windowHandle()->installEventFilter(this);
+            return;
+        }
+        if (!IsHtmlEngineModuleLoaded())
+            LoadHtmlEngineModule();
+        else if (!Engine())
+            m_pendingUrl.reset();
+        QTimer::singleShot(0, this, &THtmlView::LoadPending);
         return;
     }
     const QUrl url = *std::exchange(m_pendingUrl, std::nullopt);
