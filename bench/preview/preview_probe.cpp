@@ -2,7 +2,8 @@
 // in their order, the main window shown), lists two hits served at BASE_URL
 // ("vexa-1", "vexa-2") and opens them one after the other as the result
 // list's "结果预览" does. Prints the time from each opening to the detail
-// page's completion, and for the first one also to the loading page's.
+// page's completion, and for the first one also to the loading page's and
+// the longest the GUI thread was held up meanwhile (the window frozen).
 //
 // Usage: preview_probe BASE_URL
 #include "skin/skin_application.h"
@@ -21,6 +22,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -88,12 +90,23 @@ int main(int argc, char** argv)
         if (pageMs < 0 && url == MainForm.view_url)
             pageMs = clock.nsecsElapsed() / 1e6;
     };
+    // Ticks every 10 ms; a longer gap is time the event loop was held up.
+    QElapsedTimer tick;
+    double stallMs = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        stallMs = std::max(stallMs, tick.nsecsElapsed() / 1e6);
+        tick.start();
+    });
     const auto open = [&](int row) {
         const QModelIndex index = MainForm.lv1_rows->index(row, 0);
         MainForm.lv1->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect |
                                                           QItemSelectionModel::Rows);
         pageMs = -1;
+        stallMs = 0;
         clock.start();
+        tick.start();
+        ticker.start(10);
         MainForm.N3->trigger();
     };
     const auto mainActive = [&] {
@@ -105,13 +118,13 @@ int main(int argc, char** argv)
         open(0);
         When([&] { return pageMs >= 0; },
              [&] {
-                 std::printf("first %.1f\nloading %.1f\n", pageMs, loadingMs);
+                 std::printf("first %.1f\nloading %.1f\nstall %.1f\n", pageMs, loadingMs, stallMs);
                  MainForm.activateWindow();
                  When(mainActive, [&] {
                      open(1);
                      When([&] { return pageMs >= 0; },
                           [&] {
-                              std::printf("second %.1f\n", pageMs);
+                              std::printf("second %.1f\nstall2 %.1f\n", pageMs, stallMs);
                               std::fflush(stdout);
                               QCoreApplication::quit();
                           });
