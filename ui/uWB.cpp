@@ -136,7 +136,9 @@ void TWBForm::FormCreate()
     // While both are shown the loading view lies on top.
     wb_load->raise();
     wb1->hide();
-    WbNoAd->Navigate(QStringLiteral("about:blank"));
+    // With the engine's start, not before: a session without a preview
+    // never starts the engine.
+    WbNoAd->NavigateOnEngineStart(QStringLiteral("about:blank"));
 }
 
 // The window counts as active while it is the application's active window.

@@ -1,59 +1,28 @@
 #include "web/html_view.h"
 
 #include "web/html_backend.h"
+#include "web/html_engine_module.h"
 
 #include <QChildEvent>
-#include <QCoreApplication>
-#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLibrary>
+#include <QPointer>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <utility>
 
 namespace {
-
-// The engine shares GL contexts with the windows, which Qt takes only
-// before the application object exists, long before the engine's module is
-// loaded.
-const bool kSharedContexts = [] {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    return true;
-}();
 
 // Set once a view has its engine: later views start theirs at once.
 bool engineStarted = false;
 
-struct EngineModule
+// Views whose navigation waits for the engine's start.
+QList<QPointer<THtmlView>>& ViewsAwaitingStart()
 {
-    THtmlBackendFactory factory = nullptr;
-    QString error;
-};
-
-// Loaded once and kept for the life of the process. The module sits beside
-// the executable; in the build tree, tools and tests run from folders next
-// to the client's own.
-const EngineModule& LoadEngineModule()
-{
-    static const EngineModule module = [] {
-        EngineModule loaded;
-        const QDir appDir(QCoreApplication::applicationDirPath());
-        for (const QString& folder : {appDir.path(), appDir.filePath(QStringLiteral("../bin"))}) {
-            QLibrary library(QDir(folder).filePath(QStringLiteral("lumo-webengine")));
-            if (!library.load()) {
-                if (loaded.error.isEmpty())
-                    loaded.error = library.errorString();
-                continue;
-            }
-            loaded.factory =
-                reinterpret_cast<THtmlBackendFactory>(library.resolve(LUMO_HTML_BACKEND_FACTORY));
-            loaded.error = loaded.factory ? QString() : library.errorString();
-            break;
-        }
-        return loaded;
-    }();
-    return module;
+    static QList<QPointer<THtmlView>> views;
+    return views;
 }
 
 bool IsCtrlN(QEvent* event)
@@ -126,11 +95,11 @@ THtmlBackend* THtmlView::Engine()
 {
     if (!d) {
         d = std::make_unique<Impl>(*this);
-        const EngineModule& module = LoadEngineModule();
+        const THtmlEngineModule& module = LoadHtmlEngineModule();
         if (!module.factory) {
             d->missing = true;
-            auto* notice = new QLabel(
-                QStringLiteral("网页组件无法加载：%1").arg(module.error), this);
+            auto* notice =
+                new QLabel(QStringLiteral("网页组件无法加载：%1").arg(module.error), this);
             notice->setWordWrap(true);
             notice->setAlignment(Qt::AlignCenter);
             layout()->addWidget(notice);
@@ -140,7 +109,14 @@ THtmlBackend* THtmlView::Engine()
         QWidget* widget = d->backend->Widget();
         widget->installEventFilter(this);
         layout()->addWidget(widget);
-        engineStarted = true;
+        if (!m_startUrl.isEmpty())
+            d->backend->SetUrl(QUrl(std::exchange(m_startUrl, QString())));
+        if (!engineStarted) {
+            engineStarted = true;
+            for (const QPointer<THtmlView>& view : std::exchange(ViewsAwaitingStart(), {}))
+                if (view)
+                    view->Engine();
+        }
     }
     return d->backend.get();
 }
@@ -155,21 +131,55 @@ void THtmlView::NavigateFile(const QString& path)
     Load(QUrl::fromLocalFile(path));
 }
 
+void THtmlView::NavigateOnEngineStart(const QString& url)
+{
+    if (engineStarted) {
+        Navigate(url);
+        return;
+    }
+    m_startUrl = url;
+    if (!ViewsAwaitingStart().contains(this))
+        ViewsAwaitingStart().append(this);
+}
+
 void THtmlView::Load(const QUrl& url)
 {
-    // Starting the engine blocks the GUI thread for a while. A view whose
-    // window is not on screen yet (one being built at start-up) leaves
-    // that until the windows shown meanwhile have been drawn.
-    constexpr int kEngineStartDelayMs = 250;
-    const int delay = engineStarted || window()->isVisible() ? 0 : kEngineStartDelayMs;
     // Queued; of several navigations asked for in a row the last one wins.
-    const quint64 serial = ++m_navigationSerial;
-    QTimer::singleShot(delay, this, [this, url, serial] {
-        if (serial != m_navigationSerial)
+    m_pendingUrl = url;
+    QTimer::singleShot(0, this, &THtmlView::LoadPending);
+}
+
+void THtmlView::LoadPending()
+{
+    // An earlier call of the same row took the navigation.
+    if (!m_pendingUrl)
+        return;
+    if (!engineStarted) {
+        // Starting the engine holds up the GUI thread for a while. The first
+        // start waits until the window opened for the page has been drawn
+        // and then goes in steps (the module, the engine, the navigation),
+        // each in its own turn of the event loop, so that the window shows
+        // at once and keeps drawing.
+        if (WindowAwaitsFirstFrame()) {
+            window()->windowHandle()->installEventFilter(this);
             return;
-        if (THtmlBackend* engine = Engine())
-            engine->SetUrl(url);
-    });
+        }
+        if (!IsHtmlEngineModuleLoaded())
+            LoadHtmlEngineModule();
+        else if (!Engine())
+            m_pendingUrl.reset();
+        QTimer::singleShot(0, this, &THtmlView::LoadPending);
+        return;
+    }
+    const QUrl url = *std::exchange(m_pendingUrl, std::nullopt);
+    if (THtmlBackend* engine = Engine())
+        engine->SetUrl(url);
+}
+
+bool THtmlView::WindowAwaitsFirstFrame() const
+{
+    const QWindow* handle = window()->windowHandle();
+    return window()->isVisible() && handle && !handle->isExposed();
 }
 
 void THtmlView::ExecScript(const QString& script)
@@ -186,6 +196,13 @@ QString THtmlView::LocationURL() const
 bool THtmlView::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
+    case QEvent::Expose:
+        if (watched == window()->windowHandle() && window()->windowHandle()->isExposed()) {
+            watched->removeEventFilter(this);
+            // Queued: the window draws itself for this exposure first.
+            QTimer::singleShot(0, this, &THtmlView::LoadPending);
+        }
+        break;
     case QEvent::ChildAdded:
         // The engine draws into a child widget that takes the keys.
         if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child()))

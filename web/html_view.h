@@ -1,20 +1,22 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
-class QUrl;
 class THtmlBackend;
 
 // An embedded HTML view. Navigation is asynchronous: Navigate returns at
 // once and the engine reports through the events below, all raised on the
-// GUI thread from the event loop. The engine itself is created on the
-// view's first navigation, so building a window of views costs nothing
-// until a page is wanted. Should the engine be missing, the view says so
-// in place of the page and navigations do nothing.
+// GUI thread from the event loop. The engine itself (its libraries, its
+// processes, the GL driver) starts with the first navigation of any view,
+// so building a window of views costs nothing until a page is wanted.
+// Should the engine be missing, the view says so in place of the page and
+// navigations do nothing.
 //
 // Pages never show a dialog: script errors are dropped, alert/confirm/
 // prompt are answered as if dismissed, and the Ctrl+N new-window shortcut
@@ -31,6 +33,11 @@ public:
     void Navigate(const QString& url);
     // A local file path.
     void NavigateFile(const QString& path);
+    // Navigates to `url` when the engine starts, before anything else
+    // reaches this view: at once if it runs already, otherwise as soon as
+    // another view's navigation starts it. A view that must be ready before
+    // its first use (a hidden pop-up sink) thus starts nothing on its own.
+    void NavigateOnEngineStart(const QString& url);
     // Runs `script` (JavaScript) in the top-level document's own script
     // world; the result is discarded. Without a page it does nothing.
     void ExecScript(const QString& script);
@@ -56,8 +63,14 @@ private:
     // The engine side, created on first use; null when the engine is missing.
     THtmlBackend* Engine();
     void Load(const QUrl& url);
+    void LoadPending();
+    // Whether the view's window is on its way to the screen but not drawn.
+    bool WindowAwaitsFirstFrame() const;
 
-    quint64 m_navigationSerial = 0;
+    // The last navigation asked for and not yet handed to the engine.
+    std::optional<QUrl> m_pendingUrl;
+    // The navigation that waits for the engine's start.
+    QString m_startUrl;
 
     std::unique_ptr<Impl> d;
 };

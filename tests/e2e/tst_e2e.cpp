@@ -447,8 +447,17 @@ void TstE2e::hitOpensItsDetailPage()
     // A reload marks the end: a stray request would have come by then.
     const QString pageRequest = "GET /vexa-" + id + " 200";
     const int loads = LoggedRequests(pageRequest);
+    int completions = 0;
+    const auto complete = wb.wb1->OnDocumentComplete;
+    wb.wb1->OnDocumentComplete = [&](const QString& completed) {
+        ++completions;
+        complete(completed);
+    };
+    const auto restoreComplete = qScopeGuard([&] { wb.wb1->OnDocumentComplete = complete; });
     wb.wb1->ExecScript("location.reload()");
     QTRY_COMPARE_WITH_TIMEOUT(LoggedRequests(pageRequest), loads + 1, kWebTimeout);
+    // The reloaded page completes here, not in the next hit's preview.
+    QTRY_VERIFY_WITH_TIMEOUT(completions > 0, kWebTimeout);
     for (const QString& request : m_service.AccessLog())
         QVERIFY2(!request.contains("popup-ad"), qPrintable(request));
     QCOMPARE(ShownWindows(), (QWidgetList{&m_w->main, &wb}));

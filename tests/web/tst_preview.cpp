@@ -524,8 +524,6 @@ void TstPreview::reportReasonsAndRefusals()
 
 int main(int argc, char** argv)
 {
-    // As in the client: the web engine shares its GL contexts.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     TstPreview test;
     return QTest::qExec(&test, argc, argv);
