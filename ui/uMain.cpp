@@ -5,10 +5,12 @@
 #include "platform/file_icons.h"
 #include "platform/shell_open.h"
 #include "skin/control_aligner.h"
+#include "skin/error_box.h"
 #include "skin/guarded.h"
 #include "skin/skin_data.h"
 #include "skin/skin_message_box.h"
 #include "skin/skin_speed_button.h"
+#include "ui/error_text.h"
 #include "ui/result_list_model.h"
 #include "ui/trim_controls.h"
 #include "ui/uWB.h"
@@ -93,6 +95,8 @@ TMainForm::TMainForm(const QString& appFolder, QWidget* parent)
     SkinData1 = new TSkinData(this);
     SkinData1->setObjectName(QStringLiteral("SkinData1"));
     MsgDlg = new TSkinMessageBox(this);
+    // The default error box reads errors of every layer in Chinese.
+    TErrorBox::SetTextOf(&ErrorText);
 
     CreateControls();
     FormCreate();

@@ -40,12 +40,14 @@ std::optional<QByteArray> read_saved_skin_id(const QString& appFolder)
     if (!file.exists())
         return std::nullopt;
     if (!file.open(QIODevice::ReadOnly))
-        throw UtilError(QStringLiteral("Cannot read file \"%1\": %2")
-                            .arg(file.fileName(), file.errorString())
-                            .toStdString());
+        throw UtilError(UtilError::CannotRead, file.errorString().toStdString(), file.fileName());
     // The file is one short line; anything large is not ours.
     const QByteArray content = file.read(64 * 1024);
-    return split_field('|', settings_decode(normalizedLines(content)), 0);
+    try {
+        return split_field('|', settings_decode(normalizedLines(content)), 0);
+    } catch (const UtilError& e) {
+        throw UtilError(e.What(), e.Detail(), file.fileName());
+    }
 }
 
 void write_saved_skin_id(const QString& appFolder, const QByteArray& skinId)

@@ -378,7 +378,8 @@ void TstSearch::secondSearchWhileOneRunsIsRefused()
     QList<TShownMessage> shown = TSkinMessageBox::takeShownMessages();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.at(0).caption, TApplication::Title());
-    QCOMPARE(shown.at(0).text, QStringLiteral("HTTP component HttpCli1 is busy"));
+    QCOMPARE(shown.at(0).text,
+             QStringLiteral("上一个网络请求尚未完成，请稍后再试：HTTP component HttpCli1 is busy"));
     QCOMPARE(f->main.HttpCli1->RcvdStream(), running);
     QVERIFY(f->main.tmr3->isActive());
 
@@ -597,7 +598,9 @@ void TstSearch::refusedRefreshShowsErrorAndRetries()
     collect();
     for (const TShownMessage& m : shown) {
         QCOMPARE(m.caption, TApplication::Title());
-        QCOMPARE(m.text, QStringLiteral("HTTP component HttpCliCmd is busy"));
+        QCOMPARE(m.text,
+                 QStringLiteral(
+                     "上一个网络请求尚未完成，请稍后再试：HTTP component HttpCliCmd is busy"));
     }
 }
 
