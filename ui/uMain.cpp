@@ -462,8 +462,27 @@ void TMainForm::OpenSelectedHit(bool preview)
         WBForm->raise();
         WBForm->activateWindow();
     } else {
-        TShell::OpenUrl(QUrl(Gbk::toUnicode(sel_share_url)));
+        OpenSharePage();
     }
+}
+
+void TMainForm::OpenSharePage()
+{
+    const QString address = Gbk::toUnicode(sel_share_url);
+    const QUrl url(address, QUrl::StrictMode);
+    if (TShell::IsWebAddress(url)) {
+        TShell::OpenUrl(url);
+        return;
+    }
+    // The service's text is shown, but never more than a line of it.
+    constexpr int kShownLength = 200;
+    const QString shown = address.isEmpty() ? QStringLiteral("（无地址）")
+                          : address.size() > kShownLength
+                              ? address.left(kShownLength) + QStringLiteral("…")
+                              : address;
+    MsgDlg->ShowInfo(QStringLiteral("该文件的分享地址不是网页地址（http:// 或 https://），"
+                                    "未在浏览器中打开：") +
+                     shown);
 }
 
 // ---- hot words ----

@@ -86,6 +86,9 @@ public:
     void StartSearch();
     void FillResultList(const QByteArray& reply);
     void OpenSelectedHit(bool preview);
+    // Hands sel_share_url to the browser when it is a web address; anything
+    // else is refused with a message.
+    void OpenSharePage();
     void SearchTimeout();
     void RefreshHotWords();
     void FillHotWords(const QByteArray& reply);

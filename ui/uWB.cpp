@@ -1,7 +1,6 @@
 #include "ui/uWB.h"
 
 #include "net/service_messages.h"
-#include "platform/shell_open.h"
 #include "skin/control_aligner.h"
 #include "skin/guarded.h"
 #include "skin/skin_message_box.h"
@@ -17,7 +16,6 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QUrl>
 #include <QWindow>
 
 namespace {
@@ -219,7 +217,7 @@ void TWBForm::WbNoAdBeforeNavigate2(const QString& URL, bool& Cancel)
 
 void TWBForm::btn_viewClick()
 {
-    TShell::OpenUrl(QUrl(Gbk::toUnicode(MainForm.sel_share_url)));
+    MainForm.OpenSharePage();
 }
 
 void TWBForm::btn_reportClick()
