@@ -117,8 +117,9 @@ TWBForm::TWBForm(TMainForm& mainForm) : QWidget(nullptr, Qt::Window), MainForm(m
 
 TWBForm::~TWBForm()
 {
-    // No completion may reach a window that is going away.
+    // No completion and no focus change may reach a window that is going away.
     HttpCli1->OnRequestDone = nullptr;
+    disconnect(qApp, nullptr, this, nullptr);
 }
 
 void TWBForm::NavigatePage(const QString& url)

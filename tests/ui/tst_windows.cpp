@@ -1,17 +1,21 @@
 #include "skin/skin_application.h"
 #include "skin/skin_data.h"
 #include "skin/skin_message_box.h"
+#include "ui/result_list_model.h"
 #include "ui/uMain.h"
 #include "ui/uReport.h"
 #include "ui/uSkin.h"
 #include "ui/uVersion.h"
 #include "ui/uWB.h"
 
+#include <QAction>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 #include <memory>
 
@@ -53,6 +57,8 @@ private slots:
     void createdInOrderWithCaptions();
     void everyWindowTakesTheMainWindowsSkin();
     void closingMainWindowEndsApplication();
+    void destroyedWindowLeavesNoLink_data();
+    void destroyedWindowLeavesNoLink();
 
 private:
     std::unique_ptr<QTemporaryDir> m_folder;
@@ -62,6 +68,8 @@ void TstWindows::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
+    TSkinMessageBox::resetTestHooks();
+    TSkinMessageBox::setAutoAnswer(TSkinMessageBox::Answer::Ok);
 }
 
 void TstWindows::createdInOrderWithCaptions()
@@ -122,6 +130,69 @@ void TstWindows::closingMainWindowEndsApplication()
     });
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!timedOut);
+}
+
+enum class Gone
+{
+    Preview,
+    SkinManager,
+    About,
+    Report
+};
+Q_DECLARE_METATYPE(Gone)
+
+void TstWindows::destroyedWindowLeavesNoLink_data()
+{
+    QTest::addColumn<Gone>("gone");
+    QTest::newRow("preview, then a hit is opened") << Gone::Preview;
+    QTest::newRow("skin manager, then 更换皮肤") << Gone::SkinManager;
+    QTest::newRow("about window, then 关于软件") << Gone::About;
+    QTest::newRow("report dialog, then 举报投诉") << Gone::Report;
+}
+
+// A window destroyed before the main window must not be reached through
+// the main window afterwards: the action that would show it does nothing.
+void TstWindows::destroyedWindowLeavesNoLink()
+{
+    QFETCH(Gone, gone);
+    TMainForm main(m_folder->path() + "/");
+    auto wb = std::make_unique<TWBForm>(main);
+    auto skin = std::make_unique<TSkinFrm>(main);
+    auto version = std::make_unique<TVerFrm>(main);
+    auto report = std::make_unique<TRpForm>(main);
+    TResultRow hit;
+    hit.Caption = "a.zip";
+    hit.SubItems[5] = "http://pan.example/s/1";
+    hit.SubItems[6] = "7";
+    main.lv1_rows->ReplaceRows({hit});
+    main.lv1->setCurrentIndex(main.lv1_rows->index(0, 0));
+
+    switch (gone) {
+    case Gone::Preview:
+        wb.reset();
+        QVERIFY(!main.WBForm);
+        main.N3->trigger();
+        QCOMPARE(main.sel_file_id, QByteArray("7"));
+        break;
+    case Gone::SkinManager:
+        skin.reset();
+        QVERIFY(!main.SkinFrm);
+        main.N1->trigger();
+        break;
+    case Gone::About:
+        version.reset();
+        QVERIFY(!main.VerFrm);
+        main.N2->trigger();
+        break;
+    case Gone::Report:
+        report.reset();
+        QVERIFY(!main.RpForm);
+        wb->btn_report->click();
+        break;
+    }
+    QVERIFY(TSkinMessageBox::takeShownMessages().isEmpty());
+    for (QWidget* window : QApplication::topLevelWidgets())
+        QVERIFY2(window == &main || !window->isVisible(), qPrintable(window->objectName()));
 }
 
 int main(int argc, char** argv)
