@@ -1,4 +1,8 @@
+#include "net/http_cli.h"
+#include "skin/guarded.h"
+#include "skin/jpeg_decoder.h"
 #include "skin/skin_application.h"
+#include "skin/skin_file.h"
 #include "skin/skin_data.h"
 #include "skin/skin_message_box.h"
 #include "ui/result_list_model.h"
@@ -7,8 +11,10 @@
 #include "ui/uSkin.h"
 #include "ui/uVersion.h"
 #include "ui/uWB.h"
+#include "util/settings_file.h"
 
 #include <QAction>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
@@ -17,7 +23,9 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <functional>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -59,6 +67,8 @@ private slots:
     void closingMainWindowEndsApplication();
     void destroyedWindowLeavesNoLink_data();
     void destroyedWindowLeavesNoLink();
+    void errorBoxSpeaksChinese_data();
+    void errorBoxSpeaksChinese();
 
 private:
     std::unique_ptr<QTemporaryDir> m_folder;
@@ -193,6 +203,60 @@ void TstWindows::destroyedWindowLeavesNoLink()
     QVERIFY(TSkinMessageBox::takeShownMessages().isEmpty());
     for (QWidget* window : QApplication::topLevelWidgets())
         QVERIFY2(window == &main || !window->isVisible(), qPrintable(window->objectName()));
+}
+
+using Failing = std::function<void(const QString& folder)>;
+Q_DECLARE_METATYPE(Failing)
+
+void TstWindows::errorBoxSpeaksChinese_data()
+{
+    QTest::addColumn<Failing>("failing");
+    QTest::addColumn<QString>("text"); // up to the detail; %1 is the folder
+
+    const auto writeFile = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    QTest::newRow("settings file cannot be written")
+        << Failing([](const QString& folder) { write_saved_skin_id(folder + "missing/", "Dark"); })
+        << QStringLiteral("无法写入文件“%1missing/settings.cfg”：");
+    QTest::newRow("settings file does not decode") << Failing([writeFile](const QString& folder) {
+        writeFile(folder + "settings.cfg", "A0ZZ not an encoding at all, long enough Z");
+        read_saved_skin_id(folder);
+    }) << QStringLiteral("文件“%1settings.cfg”的内容无法识别：");
+    QTest::newRow("skin file missing")
+        << Failing([](const QString& folder) { ReadSkinFile(folder + "Dark.skn"); })
+        << QStringLiteral("无法打开皮肤文件“%1Dark.skn”：");
+    QTest::newRow("not a skin file") << Failing([writeFile](const QString& folder) {
+        writeFile(folder + "Dark.skn", "not a skin");
+        ReadSkinFile(folder + "Dark.skn");
+    }) << QStringLiteral("“%1Dark.skn”不是有效的皮肤文件：");
+    QTest::newRow("picture that does not decode")
+        << Failing([](const QString&) { DecodeJpeg("GIF89a"); })
+        << QStringLiteral("无法显示图片：");
+    QTest::newRow("busy HTTP component") << Failing([](const QString&) {
+        throw EHttpException("HTTP component HttpCli1 is busy", THttpCli::httperrBusy);
+    }) << QStringLiteral("上一个网络请求尚未完成，请稍后再试：HTTP component HttpCli1 is busy");
+}
+
+// Errors of every layer reach the default error box as Chinese text with
+// the technical detail after it, under the application title.
+void TstWindows::errorBoxSpeaksChinese()
+{
+    QFETCH(Failing, failing);
+    QFETCH(QString, text);
+    const QString folder = m_folder->path() + "/";
+    Windows w(folder);
+    QPushButton button;
+    connect(&button, &QPushButton::clicked, &button, guarded([&] { failing(folder); }));
+    button.click();
+    const QList<TShownMessage> shown = TSkinMessageBox::takeShownMessages();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].caption, QStringLiteral("Lumo网盘搜索"));
+    const QString expected = text.contains("%1") ? text.arg(folder) : text;
+    QVERIFY2(shown[0].text.startsWith(expected), qPrintable(shown[0].text));
+    QVERIFY2(shown[0].text.size() > expected.size(), "no detail after the text");
 }
 
 int main(int argc, char** argv)
