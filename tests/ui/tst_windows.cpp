@@ -237,7 +237,7 @@ void TstWindows::errorBoxSpeaksChinese_data()
         << QStringLiteral("无法显示图片：");
     QTest::newRow("busy HTTP component") << Failing([](const QString&) {
         throw EHttpException("HTTP component HttpCli1 is busy", THttpCli::httperrBusy);
-    }) << QStringLiteral("上一个网络请求尚未完成，请稍后再试：HTTP component HttpCli1 is busy");
+    }) << QStringLiteral("上一个网络请求尚未完成，请稍后再试：");
 }
 
 // Errors of every layer reach the default error box as Chinese text with
