@@ -23,6 +23,14 @@ void TShell::OpenUrl(const QUrl& url)
     QDesktopServices::openUrl(url);
 }
 
+bool TShell::IsWebAddress(const QUrl& url)
+{
+    const QString scheme = url.scheme();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0 ||
+            scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0);
+}
+
 void TShell::SetOpenHook(std::function<void(const QUrl&)> hook)
 {
     openHook() = std::move(hook);

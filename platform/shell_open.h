@@ -11,5 +11,8 @@ class TShell
 {
 public:
     static void OpenUrl(const QUrl& url);
+    // An absolute http:// or https:// address with a host: the only kind
+    // of address from the service that may be handed to the browser.
+    static bool IsWebAddress(const QUrl& url);
     static void SetOpenHook(std::function<void(const QUrl&)> hook);
 };

@@ -10,9 +10,17 @@
 class TErrorBox
 {
 public:
+    // Composes the user's text of an error; the layers that raise errors
+    // below this one are known only to the window layer, which installs it.
+    using TextOf = QString (*)(const std::exception& error);
+
     static void Show(const QString& message);
-    // what() is UTF-8 text.
+    // Shows the text the installed composer gives, else what() as UTF-8.
     static void Show(const std::exception& error);
     // For something thrown that is not a std::exception.
     static void ShowUnknown();
+
+    static void SetCaption(const QString& caption);
+    static QString Caption();
+    static void SetTextOf(TextOf textOf);
 };

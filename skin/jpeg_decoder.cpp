@@ -13,6 +13,15 @@ namespace {
 // crafted file can make us allocate.
 constexpr JDIMENSION kMaxEdge = 8192;
 
+// Every scan of a progressive picture passes over all its blocks again, so
+// the decoding time grows with pixels x scans (about 1 to 2 ns each here).
+// Ordinary progressive files have about ten scans; a crafted one with
+// hundreds of them holds the window for seconds. The bounds leave room for
+// any real preview and for a 10-megapixel progressive photo while keeping
+// the worst case to a fraction of a second; bench/jpeg measures it.
+constexpr int kMaxScans = 100;
+constexpr unsigned long long kMaxPixelScans = 100ull * 1000 * 1000;
+
 struct ErrorManager
 {
     jpeg_error_mgr base;
@@ -25,6 +34,24 @@ struct ErrorManager
     auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
     (*cinfo->err->format_message)(cinfo, manager->message);
     std::longjmp(manager->jump, 1);
+}
+
+[[noreturn]] void refuse(j_common_ptr cinfo, const char* why)
+{
+    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::snprintf(manager->message, sizeof manager->message, "%s", why);
+    std::longjmp(manager->jump, 1);
+}
+
+// Called while the scans are read, before a scan's blocks are decoded.
+void onProgress(j_common_ptr common)
+{
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    const unsigned long long scans = unsigned(cinfo->input_scan_number);
+    const unsigned long long pixels =
+        static_cast<unsigned long long>(cinfo->image_width) * cinfo->image_height;
+    if (scans > kMaxScans || pixels * scans > kMaxPixelScans)
+        refuse(common, "the picture has too many scans for its size");
 }
 
 void onMessage(j_common_ptr) {}
@@ -50,8 +77,8 @@ unsigned scaleDenominator(JDIMENSION width, JDIMENSION height, QSize fitInto)
 
 // Everything touched after setjmp lives in this frame's caller, so a
 // longjmp back leaves no C++ object half-built.
-bool decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, const QByteArray& data,
-            QSize fitInto, QImage& image)
+bool decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, jpeg_progress_mgr& progress,
+            const QByteArray& data, QSize fitInto, QImage& image)
 {
     if (setjmp(errors.jump))
         return false;
@@ -63,6 +90,10 @@ bool decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, const QByteArra
         std::snprintf(errors.message, sizeof errors.message, "picture of %ux%u pixels is too large",
                       cinfo.image_width, cinfo.image_height);
         return false;
+    }
+    if (jpeg_has_multiple_scans(&cinfo)) {
+        progress.progress_monitor = onProgress;
+        cinfo.progress = &progress;
     }
     cinfo.out_color_space = JCS_RGB;
     cinfo.scale_num = 1;
@@ -86,17 +117,18 @@ bool decode(jpeg_decompress_struct& cinfo, ErrorManager& errors, const QByteArra
 QImage DecodeJpeg(const QByteArray& data, QSize fitInto)
 {
     if (data.isEmpty())
-        throw SkinFileError("Cannot read JPEG picture: no data");
+        throw SkinFileError(SkinFileError::NotPicture, "no data");
     jpeg_decompress_struct cinfo{};
     ErrorManager errors{};
     cinfo.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = onError;
     errors.base.output_message = onMessage;
     errors.base.emit_message = onWarning;
+    jpeg_progress_mgr progress{};
     QImage image;
-    const bool ok = decode(cinfo, errors, data, fitInto, image);
+    const bool ok = decode(cinfo, errors, progress, data, fitInto, image);
     jpeg_destroy_decompress(&cinfo);
     if (!ok)
-        throw SkinFileError(std::string("Cannot read JPEG picture: ") + errors.message);
+        throw SkinFileError(SkinFileError::NotPicture, errors.message);
     return image;
 }

@@ -20,12 +20,13 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
 
 void TApplication::SetTitle(const QString& title)
 {
-    // The application name, not the display name: Qt appends a display name
-    // to every window caption, and the windows keep their own captions.
-    QCoreApplication::setApplicationName(title);
+    // Kept by the error box, not as Qt's application or display name: Qt
+    // puts those into window captions and into the names of temporary and
+    // per-user folders.
+    TErrorBox::SetCaption(title);
 }
 
 QString TApplication::Title()
 {
-    return QCoreApplication::applicationName();
+    return TErrorBox::Caption();
 }

@@ -15,7 +15,7 @@ constexpr qsizetype kPrefixSize = 8;
 
 [[noreturn]] void fail(const std::string& why)
 {
-    throw SkinFileError("Not a valid skin file: " + why);
+    throw SkinFileError(SkinFileError::NotSkinFile, why);
 }
 
 } // namespace
@@ -27,7 +27,7 @@ QByteArray PackSkinFile(const QByteArray& description)
     if (compress2(reinterpret_cast<Bytef*>(out.data() + kPrefixSize), &size,
                   reinterpret_cast<const Bytef*>(description.constData()),
                   uLong(description.size()), Z_BEST_COMPRESSION) != Z_OK)
-        throw SkinFileError("Cannot compress skin description");
+        throw SkinFileError(SkinFileError::NotSkinFile, "cannot compress the description");
     out.resize(kPrefixSize + qsizetype(size));
     qToLittleEndian<quint32>(kHeaderWord, out.data());
     qToLittleEndian<quint32>(quint32(size), out.data() + 4);
@@ -47,7 +47,7 @@ QByteArray UnpackSkinFile(const QByteArray& fileBytes)
 
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK)
-        throw SkinFileError("Cannot start decompression");
+        throw SkinFileError(SkinFileError::NotSkinFile, "cannot start decompression");
     stream.next_in =
         reinterpret_cast<Bytef*>(const_cast<char*>(fileBytes.constData()) + kPrefixSize);
     stream.avail_in = length;
@@ -83,17 +83,13 @@ QByteArray ReadSkinFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw SkinFileError(QStringLiteral("Cannot open skin file \"%1\": %2")
-                                .arg(path, file.errorString())
-                                .toStdString());
+        throw SkinFileError(SkinFileError::CannotOpen, file.errorString().toStdString(), path);
     // The compressed form of a capped description cannot be much larger.
     if (file.size() > kMaxSkinDescription + kPrefixSize)
-        throw SkinFileError(
-            QStringLiteral("Not a valid skin file: \"%1\" is too large").arg(path).toStdString());
+        throw SkinFileError(SkinFileError::NotSkinFile, "the file is too large", path);
     try {
         return UnpackSkinFile(file.readAll());
     } catch (const SkinFileError& e) {
-        throw SkinFileError(
-            QStringLiteral("\"%1\": %2").arg(path, QString::fromUtf8(e.what())).toStdString());
+        throw e.InFile(path);
     }
 }

@@ -5,10 +5,12 @@
 #include "platform/file_icons.h"
 #include "platform/shell_open.h"
 #include "skin/control_aligner.h"
+#include "skin/error_box.h"
 #include "skin/guarded.h"
 #include "skin/skin_data.h"
 #include "skin/skin_message_box.h"
 #include "skin/skin_speed_button.h"
+#include "ui/error_text.h"
 #include "ui/result_list_model.h"
 #include "ui/trim_controls.h"
 #include "ui/uWB.h"
@@ -93,6 +95,8 @@ TMainForm::TMainForm(const QString& appFolder, QWidget* parent)
     SkinData1 = new TSkinData(this);
     SkinData1->setObjectName(QStringLiteral("SkinData1"));
     MsgDlg = new TSkinMessageBox(this);
+    // The default error box reads errors of every layer in Chinese.
+    TErrorBox::SetTextOf(&ErrorText);
 
     CreateControls();
     FormCreate();
@@ -458,8 +462,27 @@ void TMainForm::OpenSelectedHit(bool preview)
         WBForm->raise();
         WBForm->activateWindow();
     } else {
-        TShell::OpenUrl(QUrl(Gbk::toUnicode(sel_share_url)));
+        OpenSharePage();
     }
+}
+
+void TMainForm::OpenSharePage()
+{
+    const QString address = Gbk::toUnicode(sel_share_url);
+    const QUrl url(address, QUrl::StrictMode);
+    if (TShell::IsWebAddress(url)) {
+        TShell::OpenUrl(url);
+        return;
+    }
+    // The service's text is shown, but never more than a line of it.
+    constexpr int kShownLength = 200;
+    const QString shown = address.isEmpty() ? QStringLiteral("（无地址）")
+                          : address.size() > kShownLength
+                              ? address.left(kShownLength) + QStringLiteral("…")
+                              : address;
+    MsgDlg->ShowInfo(QStringLiteral("该文件的分享地址不是网页地址（http:// 或 https://），"
+                                    "未在浏览器中打开：") +
+                     shown);
 }
 
 // ---- hot words ----

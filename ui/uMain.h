@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 class QAction;
@@ -54,11 +55,12 @@ public:
     QByteArray sel_value;
     QByteArray sel_views;
 
-    // The other windows, each registered by its own constructor.
-    TWBForm* WBForm = nullptr;
-    TSkinFrm* SkinFrm = nullptr;
-    TVerFrm* VerFrm = nullptr;
-    TRpForm* RpForm = nullptr;
+    // The other windows, each registered by its own constructor; a window
+    // destroyed before this one leaves a null link, never a dangling one.
+    QPointer<TWBForm> WBForm;
+    QPointer<TSkinFrm> SkinFrm;
+    QPointer<TVerFrm> VerFrm;
+    QPointer<TRpForm> RpForm;
 
     // Controls.
     QWidget* pn_top;
@@ -86,6 +88,9 @@ public:
     void StartSearch();
     void FillResultList(const QByteArray& reply);
     void OpenSelectedHit(bool preview);
+    // Hands sel_share_url to the browser when it is a web address; anything
+    // else is refused with a message.
+    void OpenSharePage();
     void SearchTimeout();
     void RefreshHotWords();
     void FillHotWords(const QByteArray& reply);

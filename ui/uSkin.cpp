@@ -9,6 +9,7 @@
 #include "skin/guarded.h"
 #include "skin/jpeg_decoder.h"
 #include "skin/skin_data.h"
+#include "skin/skin_file_error.h"
 #include "skin/skin_message_box.h"
 #include "ui/skin_id.h"
 #include "ui/uMain.h"
@@ -303,7 +304,12 @@ void TSkinFrm::ShowPicture(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         throw WindowError(
             utf8(QStringLiteral("无法读取图片“%1”：%2").arg(path, file.errorString())));
-    const QImage image = DecodeJpeg(file.readAll(), QSize(kPictureWidth, kPictureHeight));
+    QImage image;
+    try {
+        image = DecodeJpeg(file.readAll(), QSize(kPictureWidth, kPictureHeight));
+    } catch (const SkinFileError& e) {
+        throw e.InFile(path);
+    }
     // Scaled to the picture area; the picture keeps its proportions.
     PVImg->setPixmap(QPixmap::fromImage(image.scaled(
         kPictureWidth, kPictureHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation)));

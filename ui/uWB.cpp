@@ -1,7 +1,6 @@
 #include "ui/uWB.h"
 
 #include "net/service_messages.h"
-#include "platform/shell_open.h"
 #include "skin/control_aligner.h"
 #include "skin/guarded.h"
 #include "skin/skin_message_box.h"
@@ -17,7 +16,6 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QUrl>
 #include <QWindow>
 
 namespace {
@@ -119,8 +117,9 @@ TWBForm::TWBForm(TMainForm& mainForm) : QWidget(nullptr, Qt::Window), MainForm(m
 
 TWBForm::~TWBForm()
 {
-    // No completion may reach a window that is going away.
+    // No completion and no focus change may reach a window that is going away.
     HttpCli1->OnRequestDone = nullptr;
+    disconnect(qApp, nullptr, this, nullptr);
 }
 
 void TWBForm::NavigatePage(const QString& url)
@@ -221,7 +220,7 @@ void TWBForm::WbNoAdBeforeNavigate2(const QString& URL, bool& Cancel)
 
 void TWBForm::btn_viewClick()
 {
-    TShell::OpenUrl(QUrl(Gbk::toUnicode(MainForm.sel_share_url)));
+    MainForm.OpenSharePage();
 }
 
 void TWBForm::btn_reportClick()

@@ -42,9 +42,12 @@ std::optional<QByteArray> read_saved_skin_id(const QString& appFolder)
     if (file.outcome == TSafeFiles::TReadOutcome::NoFile)
         return std::nullopt;
     if (file.outcome == TSafeFiles::TReadOutcome::Failed)
-        throw UtilError(
-            QStringLiteral("Cannot read file \"%1\": %2").arg(path, file.error).toStdString());
-    return split_field('|', settings_decode(normalizedLines(file.bytes)), 0);
+        throw UtilError(UtilError::CannotRead, file.error.toStdString(), path);
+    try {
+        return split_field('|', settings_decode(normalizedLines(file.bytes)), 0);
+    } catch (const UtilError& e) {
+        throw UtilError(e.What(), e.Detail(), path);
+    }
 }
 
 void write_saved_skin_id(const QString& appFolder, const QByteArray& skinId)

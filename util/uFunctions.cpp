@@ -32,12 +32,13 @@ void appendHexByte(QByteArray& out, int value)
 int parseHex(const QByteArray& digits)
 {
     if (digits.isEmpty())
-        throw UtilError("'' is not a valid hexadecimal value");
+        throw UtilError(UtilError::BadText, "'' is not a valid hexadecimal value");
     int value = 0;
     for (char c : digits) {
         const int d = HexDigit(c);
         if (d < 0)
-            throw UtilError("'" + digits.toStdString() + "' is not a valid hexadecimal value");
+            throw UtilError(UtilError::BadText,
+                            "'" + digits.toStdString() + "' is not a valid hexadecimal value");
         value = value * 16 + d;
     }
     return value;
@@ -193,7 +194,8 @@ QByteArray base64_decode(const QByteArray& text)
             const char c = text.at(4 * g + j);
             s[j] = c == '=' ? kFillMark : base64Value(c);
             if (s[j] < 0)
-                throw UtilError("'" + std::string(1, c) + "' is not a base64 character");
+                throw UtilError(UtilError::BadText,
+                                "'" + std::string(1, c) + "' is not a base64 character");
         }
         // A fill mark in the first two places carries no data bits.
         const int s0 = s[0] & 63, s1 = s[1] & 63;
@@ -234,8 +236,9 @@ QByteArray split_field(char delimiter, const QByteArray& text, int index)
     if (fields.size() < 2)
         return text;
     if (index < 0 || static_cast<size_t>(index) >= fields.size())
-        throw UtilError("field index " + std::to_string(index) + " out of bounds (" +
-                        std::to_string(fields.size()) + " fields)");
+        throw UtilError(UtilError::BadText, "field index " + std::to_string(index) +
+                                                " out of bounds (" + std::to_string(fields.size()) +
+                                                " fields)");
     return fields[index];
 }
 
@@ -254,8 +257,7 @@ void write_text_line(const QString& path, const QByteArray& text, bool replace)
 {
     const QByteArray line = text + "\r\n";
     auto fail = [&](const QString& reason) {
-        throw UtilError(
-            QStringLiteral("Cannot write file \"%1\": %2").arg(path, reason).toStdString());
+        throw UtilError(UtilError::CannotWrite, reason.toStdString(), path);
     };
     if (replace) {
         // A new file renamed into place: a link there is replaced, never

@@ -85,6 +85,7 @@ private slots:
 
     void errorBox_guardedHandlers();
     void errorBox_eventHandler();
+    void errorBox_captionIsItsOwn();
     void errorBox_completionDispatchDrops();
 };
 
@@ -474,6 +475,18 @@ void TstSkin::errorBox_eventHandler()
     QCOMPARE(shown[0].caption, kTitle);
     QCOMPARE(shown[0].text, QStringLiteral("处理失败"));
     QCOMPARE(shown[0].buttons, QStringList{"确定"});
+}
+
+// The title is the box's caption, not Qt's application name, which Qt puts
+// into the names of temporary and per-user folders.
+void TstSkin::errorBox_captionIsItsOwn()
+{
+    QCOMPARE(TApplication::Title(), kTitle);
+    QCOMPARE(TErrorBox::Caption(), kTitle);
+    QVERIFY(!QCoreApplication::applicationName().contains(kTitle));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY2(!dir.path().contains(QStringLiteral("网盘")), qPrintable(dir.path()));
 }
 
 void TstSkin::errorBox_completionDispatchDrops()

@@ -1,6 +1,7 @@
 #include "skin/jpeg_decoder.h"
 #include "skin/skin_file.h"
 #include "skin/skin_file_error.h"
+#include "tests/support/jpeg_writer.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -44,6 +45,16 @@ QByteArray randomBytes(int n)
     return out;
 }
 
+// Scans in a JPEG stream: its start-of-scan markers outside entropy data.
+int scanCount(const QByteArray& jpeg)
+{
+    int count = 0;
+    for (qsizetype i = 0; i + 1 < jpeg.size(); ++i)
+        if (uchar(jpeg[i]) == 0xFF && uchar(jpeg[i + 1]) == 0xDA)
+            ++count;
+    return count;
+}
+
 } // namespace
 
 class TestSkinFile : public QObject
@@ -61,6 +72,8 @@ private slots:
     void downscalesToFitArea();
     void refusesBrokenJpeg_data();
     void refusesBrokenJpeg();
+    void scansAreBounded_data();
+    void scansAreBounded();
 };
 
 void TestSkinFile::packAndUnpack_data()
@@ -160,7 +173,52 @@ void TestSkinFile::refusesBrokenJpeg_data()
 void TestSkinFile::refusesBrokenJpeg()
 {
     QFETCH(QByteArray, data);
-    QVERIFY_THROWS_EXCEPTION(SkinFileError, DecodeJpeg(data, QSize(381, 255)));
+    try {
+        DecodeJpeg(data, QSize(381, 255));
+        QFAIL("decoded");
+    } catch (const SkinFileError& e) {
+        QCOMPARE(e.What(), SkinFileError::NotPicture);
+        QVERIFY(!e.Detail().empty());
+    }
+}
+
+// A crafted picture with hundreds of scans must be refused before it takes
+// seconds to decode; ordinary baseline and progressive pictures still show.
+void TestSkinFile::scansAreBounded_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("scans");
+    QTest::addColumn<bool>("decodes");
+    const auto row = [](const char* name, int width, int height, TJpegScans kind, int scans,
+                        bool decodes) {
+        QTest::newRow(name) << MakeJpeg(width, height, kind) << scans << decodes;
+    };
+    row("baseline preview", 381, 255, TJpegScans::Baseline, 1, true);
+    row("progressive preview", 381, 255, TJpegScans::Progressive, 6, true);
+    row("progressive photo", 2048, 1536, TJpegScans::Progressive, 6, true);
+    row("one scan per coefficient, preview size", 381, 255, TJpegScans::PerCoefficient, 64, true);
+    row("scan flood", 381, 255, TJpegScans::Flood, 704, false);
+    row("one scan per coefficient, large picture", 2048, 2048, TJpegScans::PerCoefficient, 64,
+        false);
+}
+
+void TestSkinFile::scansAreBounded()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(int, scans);
+    QFETCH(bool, decodes);
+    QCOMPARE(scanCount(data), scans); // the fixture is what it claims
+    if (decodes) {
+        QVERIFY(!DecodeJpeg(data, QSize(381, 255)).isNull());
+        return;
+    }
+    try {
+        DecodeJpeg(data, QSize(381, 255));
+        QFAIL("decoded");
+    } catch (const SkinFileError& e) {
+        QCOMPARE(e.What(), SkinFileError::NotPicture);
+        QVERIFY2(QByteArray::fromStdString(e.Detail()).contains("scans"), e.what());
+    }
 }
 
 QTEST_MAIN(TestSkinFile)

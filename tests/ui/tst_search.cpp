@@ -114,6 +114,8 @@ private slots:
     void formatFileSize();
     void openingAHit();
     void rowsThatCannotBeOpened();
+    void shareAddressOpensOnlyAsWebAddress_data();
+    void shareAddressOpensOnlyAsWebAddress();
     void hotWordsRightToLeft();
     void hotWordClickSearches();
     void refusedRefreshShowsErrorAndRetries();
@@ -378,7 +380,8 @@ void TstSearch::secondSearchWhileOneRunsIsRefused()
     QList<TShownMessage> shown = TSkinMessageBox::takeShownMessages();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.at(0).caption, TApplication::Title());
-    QCOMPARE(shown.at(0).text, QStringLiteral("HTTP component HttpCli1 is busy"));
+    QCOMPARE(shown.at(0).text,
+             QStringLiteral("上一个网络请求尚未完成，请稍后再试：HTTP component HttpCli1 is busy"));
     QCOMPARE(f->main.HttpCli1->RcvdStream(), running);
     QVERIFY(f->main.tmr3->isActive());
 
@@ -496,16 +499,62 @@ void TstSearch::rowsThatCannotBeOpened()
     QVERIFY(m_opened.isEmpty());
     QVERIFY(f->main.view_url.isEmpty() && f->main.sel_file_id.isEmpty());
 
-    // An address of blanks only opens with an empty share address.
+    // An address of blanks only becomes the hit last opened with an empty
+    // share address, which the browser is not given.
     f->service.Reply(200, "[" + Hit("blank.zip", "zip", "1", "9", "   ") + "]");
     f->Search("blank");
     QTRY_VERIFY_WITH_TIMEOUT(f->Idle(), 5000);
     f->main.lv1->setCurrentIndex(f->main.lv1_rows->index(0, 0));
     f->main.N4->trigger();
-    QCOMPARE(m_opened.size(), 1);
-    QVERIFY(m_opened.at(0).isEmpty());
+    QVERIFY(m_opened.isEmpty());
+    QCOMPARE(TSkinMessageBox::takeShownMessages().size(), 1);
     QVERIFY(f->main.sel_share_url.isEmpty());
     QCOMPARE(f->main.sel_file_id, QByteArray("9"));
+}
+
+void TstSearch::shareAddressOpensOnlyAsWebAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("http") << "http://pan.example/s/1" << true;
+    QTest::newRow("https, scheme in capitals") << "HTTPS://pan.example/s/1?pwd=ab" << true;
+    QTest::newRow("file") << "file:///etc/passwd" << false;
+    QTest::newRow("smb") << "smb://host/share/setup.exe" << false;
+    QTest::newRow("javascript") << "javascript:alert(1)" << false;
+    QTest::newRow("ftp") << "ftp://pan.example/a.zip" << false;
+    QTest::newRow("bare path") << "/home/user/.bashrc" << false;
+    QTest::newRow("no scheme") << "pan.example/s/1" << false;
+    QTest::newRow("http without host") << "http:///etc/passwd" << false;
+    QTest::newRow("blank inside the host") << "http://pan example/s/1" << false;
+    QTest::newRow("blanks only") << "   " << false;
+}
+
+// The browser is given only web addresses, from the result list and from
+// the preview window alike; everything else is refused with a message.
+void TstSearch::shareAddressOpensOnlyAsWebAddress()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, opens);
+    f->service.Reply(200, "[" + Hit("a.zip", "zip", "1", "7", address) + "]");
+    f->Search("a");
+    QTRY_VERIFY_WITH_TIMEOUT(f->Idle(), 5000);
+    f->main.lv1->setCurrentIndex(f->main.lv1_rows->index(0, 0));
+
+    f->main.N4->trigger();
+    f->wb.btn_view->click();
+    const QList<TShownMessage> shown = TSkinMessageBox::takeShownMessages();
+    if (opens) {
+        QCOMPARE(m_opened, QList<QUrl>({QUrl(address), QUrl(address)}));
+        QVERIFY(shown.isEmpty());
+        return;
+    }
+    QVERIFY(m_opened.isEmpty());
+    QCOMPARE(shown.size(), 2);
+    for (const TShownMessage& m : shown) {
+        QCOMPARE(m.caption, QStringLiteral("提示信息"));
+        QVERIFY2(m.text.startsWith(QStringLiteral("该文件的分享地址不是网页地址")),
+                 qPrintable(m.text));
+    }
 }
 
 void TstSearch::hotWordsRightToLeft()
@@ -597,7 +646,9 @@ void TstSearch::refusedRefreshShowsErrorAndRetries()
     collect();
     for (const TShownMessage& m : shown) {
         QCOMPARE(m.caption, TApplication::Title());
-        QCOMPARE(m.text, QStringLiteral("HTTP component HttpCliCmd is busy"));
+        QCOMPARE(m.text,
+                 QStringLiteral(
+                     "上一个网络请求尚未完成，请稍后再试：HTTP component HttpCliCmd is busy"));
     }
 }
 

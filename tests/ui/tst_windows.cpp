@@ -1,19 +1,31 @@
+#include "net/http_cli.h"
+#include "skin/guarded.h"
+#include "skin/jpeg_decoder.h"
 #include "skin/skin_application.h"
+#include "skin/skin_file.h"
 #include "skin/skin_data.h"
 #include "skin/skin_message_box.h"
+#include "ui/result_list_model.h"
 #include "ui/uMain.h"
 #include "ui/uReport.h"
 #include "ui/uSkin.h"
 #include "ui/uVersion.h"
 #include "ui/uWB.h"
+#include "util/settings_file.h"
 
+#include <QAction>
+#include <QFile>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
+#include <functional>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -53,6 +65,10 @@ private slots:
     void createdInOrderWithCaptions();
     void everyWindowTakesTheMainWindowsSkin();
     void closingMainWindowEndsApplication();
+    void destroyedWindowLeavesNoLink_data();
+    void destroyedWindowLeavesNoLink();
+    void errorBoxSpeaksChinese_data();
+    void errorBoxSpeaksChinese();
 
 private:
     std::unique_ptr<QTemporaryDir> m_folder;
@@ -62,6 +78,8 @@ void TstWindows::init()
 {
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
+    TSkinMessageBox::resetTestHooks();
+    TSkinMessageBox::setAutoAnswer(TSkinMessageBox::Answer::Ok);
 }
 
 void TstWindows::createdInOrderWithCaptions()
@@ -122,6 +140,123 @@ void TstWindows::closingMainWindowEndsApplication()
     });
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!timedOut);
+}
+
+enum class Gone
+{
+    Preview,
+    SkinManager,
+    About,
+    Report
+};
+Q_DECLARE_METATYPE(Gone)
+
+void TstWindows::destroyedWindowLeavesNoLink_data()
+{
+    QTest::addColumn<Gone>("gone");
+    QTest::newRow("preview, then a hit is opened") << Gone::Preview;
+    QTest::newRow("skin manager, then 更换皮肤") << Gone::SkinManager;
+    QTest::newRow("about window, then 关于软件") << Gone::About;
+    QTest::newRow("report dialog, then 举报投诉") << Gone::Report;
+}
+
+// A window destroyed before the main window must not be reached through
+// the main window afterwards: the action that would show it does nothing.
+void TstWindows::destroyedWindowLeavesNoLink()
+{
+    QFETCH(Gone, gone);
+    TMainForm main(m_folder->path() + "/");
+    auto wb = std::make_unique<TWBForm>(main);
+    auto skin = std::make_unique<TSkinFrm>(main);
+    auto version = std::make_unique<TVerFrm>(main);
+    auto report = std::make_unique<TRpForm>(main);
+    TResultRow hit;
+    hit.Caption = "a.zip";
+    hit.SubItems[5] = "http://pan.example/s/1";
+    hit.SubItems[6] = "7";
+    main.lv1_rows->ReplaceRows({hit});
+    main.lv1->setCurrentIndex(main.lv1_rows->index(0, 0));
+
+    switch (gone) {
+    case Gone::Preview:
+        wb.reset();
+        QVERIFY(!main.WBForm);
+        main.N3->trigger();
+        QCOMPARE(main.sel_file_id, QByteArray("7"));
+        break;
+    case Gone::SkinManager:
+        skin.reset();
+        QVERIFY(!main.SkinFrm);
+        main.N1->trigger();
+        break;
+    case Gone::About:
+        version.reset();
+        QVERIFY(!main.VerFrm);
+        main.N2->trigger();
+        break;
+    case Gone::Report:
+        report.reset();
+        QVERIFY(!main.RpForm);
+        wb->btn_report->click();
+        break;
+    }
+    QVERIFY(TSkinMessageBox::takeShownMessages().isEmpty());
+    for (QWidget* window : QApplication::topLevelWidgets())
+        QVERIFY2(window == &main || !window->isVisible(), qPrintable(window->objectName()));
+}
+
+using Failing = std::function<void(const QString& folder)>;
+Q_DECLARE_METATYPE(Failing)
+
+void TstWindows::errorBoxSpeaksChinese_data()
+{
+    QTest::addColumn<Failing>("failing");
+    QTest::addColumn<QString>("text"); // up to the detail; %1 is the folder
+
+    const auto writeFile = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    QTest::newRow("settings file cannot be written")
+        << Failing([](const QString& folder) { write_saved_skin_id(folder + "missing/", "Dark"); })
+        << QStringLiteral("无法写入文件“%1missing/settings.cfg”：");
+    QTest::newRow("settings file does not decode") << Failing([writeFile](const QString& folder) {
+        writeFile(folder + "settings.cfg", "A0ZZ not an encoding at all, long enough Z");
+        read_saved_skin_id(folder);
+    }) << QStringLiteral("文件“%1settings.cfg”的内容无法识别：");
+    QTest::newRow("skin file missing")
+        << Failing([](const QString& folder) { ReadSkinFile(folder + "Dark.skn"); })
+        << QStringLiteral("无法打开皮肤文件“%1Dark.skn”：");
+    QTest::newRow("not a skin file") << Failing([writeFile](const QString& folder) {
+        writeFile(folder + "Dark.skn", "not a skin");
+        ReadSkinFile(folder + "Dark.skn");
+    }) << QStringLiteral("“%1Dark.skn”不是有效的皮肤文件：");
+    QTest::newRow("picture that does not decode")
+        << Failing([](const QString&) { DecodeJpeg("GIF89a"); })
+        << QStringLiteral("无法显示图片：");
+    QTest::newRow("busy HTTP component") << Failing([](const QString&) {
+        throw EHttpException("HTTP component HttpCli1 is busy", THttpCli::httperrBusy);
+    }) << QStringLiteral("上一个网络请求尚未完成，请稍后再试：");
+}
+
+// Errors of every layer reach the default error box as Chinese text with
+// the technical detail after it, under the application title.
+void TstWindows::errorBoxSpeaksChinese()
+{
+    QFETCH(Failing, failing);
+    QFETCH(QString, text);
+    const QString folder = m_folder->path() + "/";
+    Windows w(folder);
+    QPushButton button;
+    connect(&button, &QPushButton::clicked, &button, guarded([&] { failing(folder); }));
+    button.click();
+    const QList<TShownMessage> shown = TSkinMessageBox::takeShownMessages();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].caption, QStringLiteral("Lumo网盘搜索"));
+    const QString expected = text.contains("%1") ? text.arg(folder) : text;
+    QVERIFY2(shown[0].text.startsWith(expected), qPrintable(shown[0].text));
+    QVERIFY2(shown[0].text.size() > expected.size(), "no detail after the text");
 }
 
 int main(int argc, char** argv)
