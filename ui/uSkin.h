@@ -87,6 +87,12 @@ private:
     // Closes and releases a stream the downloader left to us.
     static void ReleaseStream(TMultipartHttpDownloader* downloader, QPointer<QFile>& file);
     void ShowPicture(const QString& path);
+    // SFStatus tells why a request or a download failed; an empty text takes
+    // such a message away once one has succeeded, and leaves any other.
+    void ReportNetOutcome(const QString& failure);
+    // "…不存在" when the service has no such file, else why it failed (then
+    // true: the download broke for a network reason).
+    bool ReportDownloadFailure(const QString& what, int errorCode, const QByteArray& url);
 
     TMainForm& MainForm;
     // The temporary files held by the running transfers, and the skins
@@ -95,4 +101,6 @@ private:
     QByteArray m_imgId;
     QPointer<QFile> m_skinFile;
     QByteArray m_skinId;
+    // The failure ReportNetOutcome showed last.
+    QString m_netFailure;
 };
