@@ -977,13 +977,15 @@ bool THttpCli::ConnectionClosed(int error)
         return Relocate();
     }
     const bool givenUp = m_state == httpAborting || m_failed;
-    if (!givenUp && m_errCode == 0 && !m_locationFlag && ReplyCutShort())
+    const bool cutShort = !givenUp && !m_locationFlag && ReplyCutShort();
+    if (cutShort && m_errCode == 0)
         m_errCode = httperrIncomplete;
     if (!givenUp) {
         if (m_state == httpWaitingHeader && !m_headerEnded) {
             m_headerEnded = true;
             m_inHeader = false;
-            if (!Raise(OnHeaderEnd))
+            // A header cut off is no header: nobody may act on its part.
+            if (!cutShort && !Raise(OnHeaderEnd))
                 return false;
         } else if (m_bodyLineCount > 0 && !m_docEndRaised) {
             m_docEndRaised = true;
