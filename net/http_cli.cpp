@@ -30,8 +30,8 @@ bool IsDigit(char c)
 // The connection layer's text for an error, with its number.
 QByteArray SocketErrorPhrase(int error)
 {
-    return Gbk::fromUnicode(TWSocket::ErrorText(error)) + " (Error #" + QByteArray::number(error) +
-           ")";
+    return Gbk::fromUnicode(TWSocket::ErrorText(error)) + " (Error #" +
+           QByteArray::number(error) + ")";
 }
 
 int HexValue(char c)
