@@ -8,6 +8,7 @@
 #include <QFileDevice>
 #include <QIODevice>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <cstring>
 #include <limits>
@@ -91,8 +92,11 @@ void CutBack(QIODevice* stream, qint64 size)
 
 THttpCli::THttpCli(QObject* parent) : THttpCli(new TWSocket, parent) {}
 
-THttpCli::THttpCli(TWSocket* socket, QObject* parent) : QObject(parent), m_socket(socket)
+THttpCli::THttpCli(TWSocket* socket, QObject* parent)
+    : QObject(parent), m_socket(socket), m_noDataTimer(new QTimer(this))
 {
+    m_noDataTimer->setSingleShot(true);
+    connect(m_noDataTimer, &QTimer::timeout, this, &THttpCli::NoDataTimeoutExpired);
     m_socket->setParent(this);
     m_socket->OnDnsLookupDone = [this](int e) { SocketDnsLookupDone(e); };
     m_socket->OnSessionConnected = [this](int e) { SocketSessionConnected(e); };
@@ -181,6 +185,7 @@ void THttpCli::StartRequest(THttpRequest type)
     SplitTarget(m_url);
     m_docName = DocNameFromPath(m_targetPath);
     const quint32 serial = m_serial;
+    m_noDataTimer->start(qMax(0, m_noDataTimeout));
 
     Guard([&] {
         if (m_socket->State() == TWSocket::wsConnected && m_curHost == m_targetHost &&
@@ -196,6 +201,14 @@ void THttpCli::StartRequest(THttpRequest type)
             return;
         Connecting();
     });
+}
+
+void THttpCli::NoDataTimeoutExpired()
+{
+    if (!IsBusy() || m_state == httpAborting || m_failed)
+        return;
+    m_reasonPhrase = "No data from the server for " + QByteArray::number(m_noDataTimeout) + " ms";
+    FailReply(httperrTimeout);
 }
 
 void THttpCli::SplitTarget(const QByteArray& url)
@@ -494,6 +507,8 @@ void THttpCli::SocketDataAvailable(int)
             m_socket->Receive(m_rcvBuf.data() + m_rcvLen, m_rcvBuf.size() - m_rcvLen - 1);
         if (n <= 0)
             break;
+        if (taken == 0)
+            m_noDataTimer->start(qMax(0, m_noDataTimeout));
         taken += n;
         m_rcvLen += n;
         m_rcvBuf.data()[m_rcvLen] = '\0';
@@ -754,6 +769,12 @@ bool THttpCli::HeaderEnd()
         }
         return true;
     }
+    if (m_maxBodySize >= 0 && m_contentLength > m_maxBodySize) {
+        m_reasonPhrase = "Reply body of " + QByteArray::number(m_contentLength) +
+                         " bytes, more than " + QByteArray::number(m_maxBodySize);
+        FailReply(httperrTooLarge);
+        return true;
+    }
     AdjustDocName();
     return SetState(httpWaitingBody);
 }
@@ -880,6 +901,11 @@ bool THttpCli::ProcessBody(const char* data, qint64 len)
 
 bool THttpCli::DeliverBody(const char* data, qint64 len)
 {
+    if (m_maxBodySize >= 0 && m_rcvdCount + len > m_maxBodySize) {
+        m_reasonPhrase = "Reply body longer than " + QByteArray::number(m_maxBodySize) + " bytes";
+        FailReply(httperrTooLarge);
+        return true;
+    }
     m_rcvdCount += len;
     if (m_rcvdStream && m_rcvdStream->write(data, len) != len) {
         FailReply(httperrStream);
@@ -941,11 +967,15 @@ bool THttpCli::ConnectionClosed(int error)
         return Relocate();
     }
     const bool givenUp = m_state == httpAborting || m_failed;
+    const bool cutShort = !givenUp && !m_locationFlag && ReplyCutShort();
+    if (cutShort && m_errCode == 0)
+        m_errCode = httperrIncomplete;
     if (!givenUp) {
         if (m_state == httpWaitingHeader && !m_headerEnded) {
             m_headerEnded = true;
             m_inHeader = false;
-            if (!Raise(OnHeaderEnd))
+            // A header cut off is no header: nobody may act on its part.
+            if (!cutShort && !Raise(OnHeaderEnd))
                 return false;
         } else if (m_bodyLineCount > 0 && !m_docEndRaised) {
             m_docEndRaised = true;
@@ -962,6 +992,19 @@ bool THttpCli::ConnectionClosed(int error)
     if (m_serial == serial && m_state != httpReady)
         PostSetReady();
     return true;
+}
+
+bool THttpCli::ReplyCutShort() const
+{
+    if (m_replyDone)
+        return false;
+    if (!m_headerEnded)
+        return m_state == httpWaitingHeader;
+    if (m_state != httpWaitingBody)
+        return false;
+    if (m_transferCoding == "chunked")
+        return m_chunkState != chunkDone;
+    return m_contentLength >= 0 && m_rcvdCount < m_contentLength;
 }
 
 bool THttpCli::RelocateAfterReply()
@@ -1067,6 +1110,10 @@ void THttpCli::SetReady(quint32 serial)
 {
     if (serial != m_serial || m_state == httpReady)
         return;
+    m_noDataTimer->stop();
+    // A reply's bytes are not kept beyond its request.
+    m_rcvBuf = QByteArray();
+    ClearRcvBuf();
     const bool reusable =
         !m_closeAfterReply && m_replyDone && !m_failed && !m_sendingBody && m_statusCode != 0;
     if (!reusable)
@@ -1151,6 +1198,7 @@ void THttpCli::Abort()
         }
     };
 
+    m_noDataTimer->stop();
     if (m_state == httpReady) {
         m_state = httpAborting;
         m_socket->Shutdown();

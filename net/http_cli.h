@@ -11,6 +11,7 @@
 #include <functional>
 
 class QIODevice;
+class QTimer;
 class TWSocket;
 
 enum THttpRequest
@@ -104,10 +105,21 @@ public:
     static constexpr quint16 httperrStream = 6;
     // An event handler threw while the reply was processed.
     static constexpr quint16 httperrHandler = 7;
+    // No byte arrived for NoDataTimeout milliseconds (name lookup and
+    // connect included).
+    static constexpr quint16 httperrTimeout = 8;
+    // The connection closed before the reply was complete: inside the
+    // header, before Content-Length bytes of body, or before the last chunk.
+    static constexpr quint16 httperrIncomplete = 9;
+    // The body is longer than MaxBodySize.
+    static constexpr quint16 httperrTooLarge = 10;
 
     // Bounds on what a reply may make the client hold.
     static constexpr int MaxHeaderLine = 64 * 1024;
     static constexpr int MaxHeaderBlock = 1024 * 1024;
+    // A stalled service frees the client within this bound: before the
+    // search window's 20 s timeout and the hot-word bar's 30 s tick.
+    static constexpr int DefaultNoDataTimeout = 15000;
 
     explicit THttpCli(QObject* parent = nullptr);
     // For tests and fuzzing: run on the given connection layer (taken over).
@@ -140,6 +152,16 @@ public:
     void SetContentRangeBegin(const QByteArray& begin) { m_contentRangeBegin = begin; }
     QByteArray ContentRangeEnd() const { return m_contentRangeEnd; }
     void SetContentRangeEnd(const QByteArray& end) { m_contentRangeEnd = end; }
+    // Milliseconds without a received byte after which a request ends with
+    // httperrTimeout. Counted from the start and from every byte, so a slow
+    // but flowing reply runs as long as it flows.
+    int NoDataTimeout() const { return m_noDataTimeout; }
+    void SetNoDataTimeout(int ms) { m_noDataTimeout = ms; }
+    // Largest reply body accepted (-1: no bound); a longer one ends the
+    // request with httperrTooLarge as soon as its length is known or its
+    // bytes pass the bound, before RcvdStream holds more than this.
+    qint64 MaxBodySize() const { return m_maxBodySize; }
+    void SetMaxBodySize(qint64 bytes) { m_maxBodySize = bytes; }
     // Stored only: these take effect in no asynchronous request.
     int Timeout() const { return m_timeout; }
     void SetTimeout(int seconds) { m_timeout = seconds; }
@@ -210,6 +232,9 @@ private:
     };
 
     void StartRequest(THttpRequest type);
+    void NoDataTimeoutExpired();
+    // The connection closed before the reply being read was complete.
+    bool ReplyCutShort() const;
     bool SetState(THttpState state);
     // True once the request `serial` is over or given up, so that the
     // caller stops working on it.
@@ -267,6 +292,7 @@ private:
     template <class E, class... A> bool Raise(const E& event, A&&... args);
 
     TWSocket* m_socket = nullptr;
+    QTimer* m_noDataTimer = nullptr;
 
     // Configuration.
     QString m_name;
@@ -282,6 +308,8 @@ private:
     QByteArray m_contentRangeBegin;
     QByteArray m_contentRangeEnd;
     int m_timeout = 30;
+    int m_noDataTimeout = DefaultNoDataTimeout;
+    qint64 m_maxBodySize = -1;
     int m_bandwidthLimit = 10000;
     int m_bandwidthSampling = 1000;
     THttpCliOptions m_options = 0;

@@ -82,6 +82,7 @@ void TMultipartHttpDownloader::Start()
     probe->SetName("Part0");
     probe->Index = 0;
     probe->SetURL(m_transferUrl);
+    probe->SetNoDataTimeout(m_noDataTimeout);
     probe->OnRequestDone = [this](THttpCli* client, THttpRequest, quint16 error) {
         GetASyncRequestDone(client, error);
     };
@@ -96,6 +97,12 @@ void TMultipartHttpDownloader::ProbeHeaderEnd(THttpCli* client)
     // is read to its end and dropped.
     if (client->StatusCode() != 200)
         return;
+    if (m_maxLength >= 0 && client->ContentLength() > m_maxLength) {
+        Fail(THttpCli::httperrTooLarge, "Download failed: the document has " +
+                                            QByteArray::number(client->ContentLength()) +
+                                            " bytes, more than " + QByteArray::number(m_maxLength));
+        return;
+    }
     m_contentLength = client->ContentLength();
     client->Abort();
 }
@@ -150,6 +157,7 @@ void TMultipartHttpDownloader::StartParts(quint32 serial)
                            : 0;
         client->Index = i;
         client->SetURL(m_transferUrl);
+        client->SetNoDataTimeout(m_noDataTimeout);
         client->OnHeaderEnd = [this](THttpCli* c) { PartHeaderEnd(static_cast<TPartHttpCli*>(c)); };
         client->OnDocData = [this](THttpCli* c, const char* buffer, int len) {
             PartDocData(static_cast<TPartHttpCli*>(c), buffer, len);
@@ -226,8 +234,10 @@ void TMultipartHttpDownloader::PartDocData(TPartHttpCli* client, const char* Buf
         return;
     // Bytes beyond the part (a server sending more than asked) are dropped.
     const qint64 n = qMin<qint64>(Len, client->Size - client->DataCount);
-    if (n <= 0)
+    if (n <= 0) {
+        client->Abort();
         return;
+    }
     QIODevice* stream = m_fileStream;
     if (!stream) {
         Fail(THttpCli::httperrStream, "Download failed: the file was taken away");
@@ -241,6 +251,9 @@ void TMultipartHttpDownloader::PartDocData(TPartHttpCli* client, const char* Buf
     }
     client->DataCount += n;
     m_receivedCount += n;
+    // The part is whole: whatever else the server sends is not read.
+    if (client->DataCount >= client->Size)
+        client->Abort();
 }
 
 void TMultipartHttpDownloader::PartLocationChange(TPartHttpCli* client)
@@ -264,7 +277,8 @@ void TMultipartHttpDownloader::PartRequestDone(TPartHttpCli* client, quint16 Err
     }
 
     const int status = client->StatusCode();
-    const bool shortReply = client->FailReason.isEmpty() && ErrCode == 0 && status == 206;
+    const bool shortReply = client->FailReason.isEmpty() && status == 206 &&
+                            (ErrCode == 0 || ErrCode == THttpCli::httperrIncomplete);
     if (shortReply && client->DataCount > client->AttemptStart) {
         // The server closed before the end of the range but sent something:
         // ask for the rest.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/http_cli.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -7,7 +9,6 @@
 #include <functional>
 
 class QIODevice;
-class THttpCli;
 class TPartHttpCli;
 class TMultipartHttpDownloader;
 
@@ -31,6 +32,8 @@ using TDownloadDoneEvent =
 //                              the probe failed in transport, or its 200
 //                              reply had no length or length 0;
 //   status, reason phrase      the probe ended with a status other than 200;
+//   httperrTooLarge, "Download failed: ..."
+//                              the probe announced more than MaxLength bytes;
 //   other codes, "Download failed: ..."
 //                              a part failed MaxPartFailures times in a row
 //                              or the file refused a write (then the code is
@@ -56,6 +59,13 @@ public:
     void SetPartCount(int count) { m_partCount = count; }
     QIODevice* FileStream() const { return m_fileStream; }
     void SetFileStream(QIODevice* stream) { m_fileStream = stream; }
+    // Longest document accepted (-1: no bound); the probe refuses a longer
+    // one before anything is written.
+    qint64 MaxLength() const { return m_maxLength; }
+    void SetMaxLength(qint64 bytes) { m_maxLength = bytes; }
+    // THttpCli::NoDataTimeout of the probe and of every part.
+    int NoDataTimeout() const { return m_noDataTimeout; }
+    void SetNoDataTimeout(int ms) { m_noDataTimeout = ms; }
 
     // Document length learned by the probe (-1: the reply had none).
     qint64 ContentLength() const { return m_contentLength; }
@@ -94,6 +104,8 @@ private:
     QByteArray m_url;
     int m_partCount = 0;
     QIODevice* m_fileStream = nullptr;
+    qint64 m_maxLength = -1;
+    int m_noDataTimeout = THttpCli::DefaultNoDataTimeout;
     qint64 m_contentLength = 0;
     qint64 m_receivedCount = 0;
     // PartCount and URL as Start found them: changing the properties while a

@@ -79,7 +79,8 @@ void ConfigureServiceClient(THttpCli& client, const QString& name)
     client.SetBandwidthSampling(1000);
 }
 
-void PostServiceMessage(THttpCli& client, const QByteArray& url, const QByteArray& body)
+void PostServiceMessage(THttpCli& client, const QByteArray& url, const QByteArray& body,
+                        qint64 replyLimit)
 {
     auto* request = new QBuffer(&client);
     request->setData(body);
@@ -92,16 +93,19 @@ void PostServiceMessage(THttpCli& client, const QByteArray& url, const QByteArra
     QIODevice* const runningSend = client.SendStream();
     QIODevice* const runningRcvd = client.RcvdStream();
     const QByteArray runningUrl = client.URL();
+    const qint64 runningLimit = client.MaxBodySize();
     client.SetSendStream(request);
     client.SetRcvdStream(reply);
     client.SetURL(url);
     client.SetContentTypePost("application/x-www-form-urlencoded");
+    client.SetMaxBodySize(replyLimit);
     try {
         client.PostASync();
     } catch (...) {
         client.SetSendStream(runningSend);
         client.SetRcvdStream(runningRcvd);
         client.SetURL(runningUrl);
+        client.SetMaxBodySize(runningLimit);
         delete request;
         delete reply;
         throw;

@@ -12,6 +12,8 @@
 #include "skin/skin_speed_button.h"
 #include "ui/error_text.h"
 #include "ui/result_list_model.h"
+#include "ui/search_reply.h"
+#include "ui/service_failure_text.h"
 #include "ui/trim_controls.h"
 #include "ui/uWB.h"
 #include "util/gbk.h"
@@ -22,7 +24,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -48,21 +49,6 @@ const QString kBusyCaption = QStringLiteral("搜索中...");
 // left edge and the bar does not scroll. Words beyond this many would be cut
 // off anyway, so a runaway reply cannot flood the window with buttons.
 constexpr int kMaxHotWords = 200;
-
-// A decimal integer with an optional sign, nothing else.
-bool ParseFileSize(const QString& text, qint64& size)
-{
-    if (text.isEmpty() || text.size() > 20)
-        return false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (!(c.isDigit() && c.unicode() < 128) && !(i == 0 && (c == u'-' || c == u'+')))
-            return false;
-    }
-    bool ok = false;
-    size = text.toLongLong(&ok, 10);
-    return ok;
-}
 
 // The picture of the refresh button: a circular arrow, 16 x 16.
 QPixmap RefreshGlyph()
@@ -307,80 +293,45 @@ void TMainForm::StartSearch()
     btn_search->setEnabled(false);
     // A busy client refuses here; the search in flight keeps its state.
     PostServiceMessage(*HttpCli1, ServiceEndpoint(base_url),
-                       SearchMessage(Gbk::fromUnicode(keyword)));
+                       SearchMessage(Gbk::fromUnicode(keyword)), kSearchReplyLimit);
     if (!tmr3->isActive())
         tmr3->start();
 }
 
 void TMainForm::HttpCli1RequestDone(THttpCli*, THttpRequest, quint16 ErrCode)
 {
+    const QByteArray url = HttpCli1->URL();
+    const QString failure = ServiceFailureText(ErrCode, HttpCli1->StatusCode(), url);
     const std::optional<QByteArray> reply = TakeServiceReply(*HttpCli1, ErrCode);
-    if (!reply)
-        return; // silent; the search timeout frees the button
-    FillResultList(*reply);
+    if (!reply) {
+        // No box; the search timeout frees the button.
+        ReportServiceOutcome(failure);
+        return;
+    }
+    ReportServiceOutcome(FillResultList(*reply) ? QString() : UnreadableReplyText(url));
     btn_search->setEnabled(true);
     btn_search->setText(kIdleCaption);
 }
 
-void TMainForm::FillResultList(const QByteArray& reply)
+bool TMainForm::FillResultList(const QByteArray& reply)
 {
-    const IJsonValue root = ParseJson(Gbk::toUnicode(reply));
-    const TJsonArray hits = ArrayOf(root);
-    const int count = Length(hits);
-
-    QVector<TResultRow> rows;
-    if (root.kind() == JsonKind::Array && count == 0) {
+    TSearchReply read = ReadSearchReply(reply);
+    QVector<TResultRow> rows = std::move(read.Rows);
+    if (read.Length == 0) {
         TResultRow placeholder;
         placeholder.Caption = Gbk::fromUnicode(QStringLiteral("...暂无文件..."));
         placeholder.ImageIndex = GetSystemIconIndexA(nullptr, 0);
         rows.append(std::move(placeholder));
     }
-
-    rows.reserve(count);
-    const QByteArray typeSuffix = Gbk::fromUnicode(QStringLiteral("文件"));
-    for (int i = 0; i < count; ++i) {
-        const IJsonValue hit = ItemAt(hits, i);
-        // Only objects describe hits.
-        if (hit.kind() != JsonKind::Object)
-            continue;
-        TResultRow row;
-        row.Caption = Gbk::fromUnicode(MemberText(hit, u"file_name"));
-        row.ImageIndex = TResultRow::kIconOfCaption;
-        row.SubItems[0] = Gbk::fromUnicode(MemberText(hit, u"file_extension")) + typeSuffix;
-        // A size that is no integer leaves its column empty; the hit and
-        // those after it are still shown.
-        qint64 size = 0;
-        if (ParseFileSize(MemberText(hit, u"file_size"), size))
-            row.SubItems[1] = Gbk::fromUnicode(FormatFileSize(size));
-        row.SubItems[2] = Gbk::fromUnicode(MemberText(hit, u"file_value"));
-        row.SubItems[3] = Gbk::fromUnicode(MemberText(hit, u"file_views"));
-        row.SubItems[4] = Gbk::fromUnicode(MemberText(hit, u"file_time"));
-        row.SubItems[5] = Gbk::fromUnicode(MemberText(hit, u"s_url"));
-        row.SubItems[6] = Gbk::fromUnicode(MemberText(hit, u"file_id"));
-        rows.append(std::move(row));
-    }
-
     // One reset: the list repaints once however many hits arrived.
     lv1_rows->ReplaceRows(std::move(rows));
     tmr3->stop();
+    return read.Length >= 0;
 }
 
 QString TMainForm::FormatFileSize(qint64 size)
 {
-    const auto withTwoDecimals = [](double value, const char* unit) {
-        QString text = QString::number(value, 'f', 2);
-        const QString point = QLocale().decimalPoint();
-        if (point != QLatin1String("."))
-            text.replace(QLatin1Char('.'), point);
-        return text + QLatin1String(unit);
-    };
-    if (size / 1073741824 > 0)
-        return withTwoDecimals(double(size) / 1073741824.0, "GB");
-    if (size / 1048576 > 0)
-        return withTwoDecimals(double(size) / 1048576.0, "MB");
-    if (size / 1024 > 0)
-        return withTwoDecimals(double(size) / 1024.0, "KB");
-    return QString::number(size) + QLatin1Char('B');
+    return FileSizeText(size);
 }
 
 void TMainForm::tmr3Timer()
@@ -513,19 +464,26 @@ void TMainForm::RefreshHotWords()
         if (button->metaObject() == &TSkinSpeedButton::staticMetaObject)
             delete button;
 
-    PostServiceMessage(*HttpCliCmd, ServiceEndpoint(base_url), CommendMessage());
+    PostServiceMessage(*HttpCliCmd, ServiceEndpoint(base_url), CommendMessage(),
+                       kCommendReplyLimit);
 }
 
 void TMainForm::HttpCliCmdRequestDone(THttpCli*, THttpRequest, quint16 ErrCode)
 {
+    const QByteArray url = HttpCliCmd->URL();
+    const QString failure = ServiceFailureText(ErrCode, HttpCliCmd->StatusCode(), url);
     const std::optional<QByteArray> reply = TakeServiceReply(*HttpCliCmd, ErrCode);
-    if (reply)
-        FillHotWords(*reply);
+    if (!reply) {
+        ReportServiceOutcome(failure);
+        return;
+    }
+    ReportServiceOutcome(FillHotWords(*reply) ? QString() : UnreadableReplyText(url));
 }
 
-void TMainForm::FillHotWords(const QByteArray& reply)
+bool TMainForm::FillHotWords(const QByteArray& reply)
 {
-    const TJsonArray words = ArrayOf(ParseJson(Gbk::toUnicode(reply)));
+    const IJsonValue root = ParseJson(Gbk::toUnicode(reply));
+    const TJsonArray words = ArrayOf(root);
     const int count = Length(words);
     for (int i = std::max(0, count - kMaxHotWords); i < count; ++i) {
         const IJsonValue item = ItemAt(words, i);
@@ -538,12 +496,31 @@ void TMainForm::FillHotWords(const QByteArray& reply)
                                  [this](TSkinSpeedButton* sender) { HotWordClick(sender); });
         button->setObjectName(QStringLiteral("HotWord"));
     }
+    return root.kind() == JsonKind::Array;
 }
 
 void TMainForm::HotWordClick(TSkinSpeedButton* Sender)
 {
     ed_word->setText(Sender->Caption());
     StartSearch();
+}
+
+// ---- status bar ----
+
+void TMainForm::ShowStatusText(const QString& text)
+{
+    statusBar()->showMessage(text);
+}
+
+void TMainForm::ReportServiceOutcome(const QString& failure)
+{
+    if (!failure.isEmpty()) {
+        m_serviceFailure = failure;
+        ShowStatusText(failure);
+    } else if (!m_serviceFailure.isEmpty() && statusBar()->currentMessage() == m_serviceFailure) {
+        m_serviceFailure.clear();
+        ShowStatusText(QString());
+    }
 }
 
 // ---- window events ----

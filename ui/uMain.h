@@ -40,6 +40,14 @@ public:
 
     QString AppFolder() const { return m_appFolder; }
 
+    // A short message in the status bar, left of the feedback link; an
+    // empty text clears it.
+    void ShowStatusText(const QString& text);
+    // Tells in the status bar why an exchange with the service failed (a
+    // text of ServiceFailureText); an empty text takes such a message away
+    // again once an exchange has succeeded, and leaves any other alone.
+    void ReportServiceOutcome(const QString& failure);
+
     TSkinData* SkinData1;
     TSkinMessageBox* MsgDlg;
 
@@ -86,14 +94,16 @@ public:
 
     // Operations.
     void StartSearch();
-    void FillResultList(const QByteArray& reply);
+    // False when the reply was no JSON array.
+    bool FillResultList(const QByteArray& reply);
     void OpenSelectedHit(bool preview);
     // Hands sel_share_url to the browser when it is a web address; anything
     // else is refused with a message.
     void OpenSharePage();
     void SearchTimeout();
     void RefreshHotWords();
-    void FillHotWords(const QByteArray& reply);
+    // False when the reply was no JSON array.
+    bool FillHotWords(const QByteArray& reply);
     static QString FormatFileSize(qint64 size);
 
     // Handlers.
@@ -142,6 +152,8 @@ private:
     void FormClose();
 
     QString m_appFolder;
+    // The failure ReportServiceOutcome showed last.
+    QString m_serviceFailure;
     TSystemImageList* m_smallIcons = nullptr;
     TSystemImageList* m_largeIcons = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "skin/control_aligner.h"
 #include "skin/guarded.h"
 #include "skin/skin_message_box.h"
+#include "ui/service_failure_text.h"
 #include "ui/trim_controls.h"
 #include "ui/uMain.h"
 #include "ui/uWB.h"
@@ -137,7 +138,8 @@ void TRpForm::btn_reportClick()
     m_reportViewUrl = MainForm.view_url;
     try {
         PostServiceMessage(*HttpCli1, ServiceEndpoint(MainForm.base_url),
-                           ReportMessage(Gbk::fromUnicode(text), MainForm.sel_file_id));
+                           ReportMessage(Gbk::fromUnicode(text), MainForm.sel_file_id),
+                           kVerdictReplyLimit);
     } catch (...) {
         // Nothing went out: the report can be tried again.
         btn_report->setText(QStringLiteral("提 交"));
@@ -148,6 +150,9 @@ void TRpForm::btn_reportClick()
 
 void TRpForm::HttpCli1RequestDone(THttpCli*, THttpRequest, quint16 ErrCode)
 {
+    // The dialog has no status bar: the main window's tells what failed.
+    MainForm.ReportServiceOutcome(
+        ServiceFailureText(ErrCode, HttpCli1->StatusCode(), HttpCli1->URL()));
     const std::optional<QByteArray> reply = TakeServiceReply(*HttpCli1, ErrCode);
     if (!reply)
         return;

@@ -9,8 +9,10 @@
 #include "skin/guarded.h"
 #include "skin/jpeg_decoder.h"
 #include "skin/skin_data.h"
+#include "skin/skin_file.h"
 #include "skin/skin_file_error.h"
 #include "skin/skin_message_box.h"
+#include "ui/service_failure_text.h"
 #include "ui/skin_id.h"
 #include "ui/uMain.h"
 #include "ui/window_error.h"
@@ -35,6 +37,10 @@ namespace {
 
 constexpr int kPictureWidth = 381;
 constexpr int kPictureHeight = 255;
+// What the loaders accept: a skin file is its description behind an 8-byte
+// header (header word and length); a preview is a small JPEG.
+constexpr qint64 kMaxSkinDownload = kMaxSkinDescription + 8;
+constexpr qint64 kMaxPreviewDownload = 4 * 1024 * 1024;
 
 // Completion handlers end quietly when something fails inside them: the
 // rest of the handler is skipped and nothing is shown.
@@ -110,12 +116,14 @@ TSkinFrm::TSkinFrm(TMainForm& mainForm) : QDialog(nullptr), MainForm(mainForm)
     };
     HttpDownFile = new TMultipartHttpDownloader(this);
     HttpDownFile->setObjectName(QStringLiteral("HttpDownFile"));
+    HttpDownFile->SetMaxLength(kMaxSkinDownload);
     HttpDownFile->OnRequestDone = [this](TMultipartHttpDownloader* sender, int code,
                                          const QByteArray& reason) {
         HttpDownFileRequestDone(sender, code, reason);
     };
     HttpImg = new TMultipartHttpDownloader(this);
     HttpImg->setObjectName(QStringLiteral("HttpImg"));
+    HttpImg->SetMaxLength(kMaxPreviewDownload);
     HttpImg->OnRequestDone = [this](TMultipartHttpDownloader* sender, int code,
                                     const QByteArray& reason) {
         HttpImgRequestDone(sender, code, reason);
@@ -178,13 +186,15 @@ QString TSkinFrm::SkinPath(const QByteArray& id, const char* suffix) const
 
 void TSkinFrm::RequestList()
 {
-    PostServiceMessage(*HttpCli1, SkinCatalogueAddress(MainForm.base_url), SkinListMessage());
+    PostServiceMessage(*HttpCli1, SkinCatalogueAddress(MainForm.base_url), SkinListMessage(),
+                       kSkinListReplyLimit);
 }
 
 void TSkinFrm::HttpCli1RequestDone(THttpCli* Sender, int RqType, quint16 ErrCode)
 {
     Q_UNUSED(Sender);
     Q_UNUSED(RqType);
+    ReportNetOutcome(ServiceFailureText(ErrCode, HttpCli1->StatusCode(), HttpCli1->URL()));
     const std::optional<QByteArray> reply = TakeServiceReply(*HttpCli1, ErrCode);
     if (!reply)
         return;
@@ -319,7 +329,6 @@ void TSkinFrm::HttpImgRequestDone(TMultipartHttpDownloader* Sender, int ErrorCod
                                   const QByteArray& Reason)
 {
     Q_UNUSED(Sender);
-    Q_UNUSED(ErrorCode);
     Q_UNUSED(Reason);
     // The completion acts on the preview that was downloaded, which need not
     // be the one selected now.
@@ -330,15 +339,22 @@ void TSkinFrm::HttpImgRequestDone(TMultipartHttpDownloader* Sender, int ErrorCod
             return;
         const QString tmp = SkinPath(id, ".jpg.tmp");
         if (HttpImg->ReceivedCount() > 0) {
+            ReportNetOutcome(QString());
             // A picture that cannot take its place is not kept either.
             if (!TSafeFiles::RenameOverRegular(tmp, SkinPath(id, ".jpg"), nullptr))
                 TSafeFiles::Remove(tmp, nullptr);
             if (id == sel_skin_id)
                 ShowPreview(id);
-        } else {
-            TSafeFiles::Remove(tmp, nullptr);
-            SFStatus->setText(QStringLiteral("预览图文件【") + Gbk::toUnicode(id) +
-                              QStringLiteral("】不存在"));
+            return;
+        }
+        TSafeFiles::Remove(tmp, nullptr);
+        const bool broke = ReportDownloadFailure(QStringLiteral("预览图文件【") +
+                                                     Gbk::toUnicode(id) + QStringLiteral("】"),
+                                                 ErrorCode, HttpImg->URL());
+        // The loading picture would promise a preview that is not coming.
+        if (broke && id == sel_skin_id) {
+            PVImg->clear();
+            PVImg->setText(QStringLiteral("暂无预览图"));
         }
     });
 }
@@ -398,7 +414,6 @@ void TSkinFrm::HttpDownFileRequestDone(TMultipartHttpDownloader* Sender, int Err
                                        const QByteArray& Reason)
 {
     Q_UNUSED(Sender);
-    Q_UNUSED(ErrorCode);
     Q_UNUSED(Reason);
     // The skin that was downloaded is the one the user applied.
     const QByteArray id = m_skinId;
@@ -408,16 +423,40 @@ void TSkinFrm::HttpDownFileRequestDone(TMultipartHttpDownloader* Sender, int Err
             return;
         const QString tmp = SkinPath(id, ".skn.tmp");
         if (HttpDownFile->ReceivedCount() > 0) {
+            ReportNetOutcome(QString());
             if (!TSafeFiles::RenameOverRegular(tmp, SkinPath(id, ".skn"), nullptr))
                 TSafeFiles::Remove(tmp, nullptr);
             LoadSkin(id);
             RememberSkin(id);
-        } else {
-            TSafeFiles::Remove(tmp, nullptr);
-            SFStatus->setText(QStringLiteral("皮肤文件【") + Gbk::toUnicode(id) +
-                              QStringLiteral("】不存在"));
+            return;
         }
+        TSafeFiles::Remove(tmp, nullptr);
+        ReportDownloadFailure(QStringLiteral("皮肤文件【") + Gbk::toUnicode(id) +
+                                  QStringLiteral("】"),
+                              ErrorCode, HttpDownFile->URL());
     });
+}
+
+void TSkinFrm::ReportNetOutcome(const QString& failure)
+{
+    if (!failure.isEmpty()) {
+        m_netFailure = failure;
+        SFStatus->setText(failure);
+    } else if (!m_netFailure.isEmpty() && SFStatus->text() == m_netFailure) {
+        m_netFailure.clear();
+        SFStatus->clear();
+    }
+}
+
+bool TSkinFrm::ReportDownloadFailure(const QString& what, int errorCode, const QByteArray& url)
+{
+    // The service answered that it has no such file, or gave no length.
+    if (errorCode == 404 || errorCode == THttpCli::httperrAborted) {
+        SFStatus->setText(what + QStringLiteral("不存在"));
+        return false;
+    }
+    ReportNetOutcome(what + QStringLiteral("下载失败：") + DownloadFailureText(errorCode, url));
+    return true;
 }
 
 void TSkinFrm::SKBtnDelClick()

@@ -98,6 +98,12 @@ private:
     // the status panel.
     void RememberSkin(const QByteArray& id);
     void ShowPicture(const QString& path);
+    // SFStatus tells why a request or a download failed; an empty text takes
+    // such a message away once one has succeeded, and leaves any other.
+    void ReportNetOutcome(const QString& failure);
+    // "…不存在" when the service has no such file, else why it failed (then
+    // true: the download broke for a network reason).
+    bool ReportDownloadFailure(const QString& what, int errorCode, const QByteArray& url);
 
     TMainForm& MainForm;
     // The temporary files held by the running transfers, and the skins
@@ -110,4 +116,6 @@ private:
     // pressed on the list: a click that selected its row has acted already.
     quint64 m_selectionMoves = 0;
     quint64 m_movesAtPress = 0;
+    // The failure ReportNetOutcome showed last.
+    QString m_netFailure;
 };

@@ -4,6 +4,7 @@
 #include "skin/control_aligner.h"
 #include "skin/guarded.h"
 #include "skin/skin_message_box.h"
+#include "ui/service_failure_text.h"
 #include "ui/trim_controls.h"
 #include "ui/uMain.h"
 #include "ui/uReport.h"
@@ -257,7 +258,8 @@ void TWBForm::SendReview()
     m_reviewViewUrl = MainForm.view_url;
     try {
         PostServiceMessage(*HttpCli1, ServiceEndpoint(MainForm.base_url),
-                           ReviewMessage(MainForm.sel_file_id, Gbk::fromUnicode(score)));
+                           ReviewMessage(MainForm.sel_file_id, Gbk::fromUnicode(score)),
+                           kVerdictReplyLimit);
     } catch (...) {
         // Nothing went out: the rating can be tried again.
         btn_review->setText(QStringLiteral("评分"));
@@ -268,6 +270,9 @@ void TWBForm::SendReview()
 
 void TWBForm::HttpCli1RequestDone(THttpCli*, THttpRequest, quint16 ErrCode)
 {
+    // This window has no status bar: the main window's tells what failed.
+    MainForm.ReportServiceOutcome(
+        ServiceFailureText(ErrCode, HttpCli1->StatusCode(), HttpCli1->URL()));
     const std::optional<QByteArray> reply = TakeServiceReply(*HttpCli1, ErrCode);
     // The reply to the rating of a hit no longer shown: the rating area
     // already belongs to the new hit.

@@ -54,6 +54,10 @@ enum class Fault
     WrongRange,      // the later part gets bytes from position 0
     AlwaysReset,     // every request of the later part is reset halfway
     SilentParts,     // range requests are never answered
+    PartOverrun,     // the later part's reply has no length and runs on past its range
+    SlowParts,       // range replies come a few bytes at a time
+    ProbeHuge,       // the probe announces 10 GiB
+    ProbeStalls,     // the probe is never answered
 };
 
 // Serves one document at /doc (and /moved) with range replies, with one
@@ -139,6 +143,23 @@ private:
             break;
         case Fault::SilentParts:
             return Reply::Raw(QByteArray(), Reply::Silent);
+        case Fault::PartOverrun:
+            if (later) {
+                const qint64 last = qMin(b, len - 1);
+                Reply r = Reply::Raw(Head("206 Partial Content", ContentRange(a, last)) +
+                                     m_doc.mid(a, last - a + 1));
+                r.endless = QByteArray(4096, '#');
+                return r;
+            }
+            break;
+        case Fault::SlowParts: {
+            Reply r = Partial(a, b);
+            const QByteArray all = r.pieces.takeFirst();
+            for (qsizetype at = 0; at < all.size(); at += 25)
+                r.pieces << all.mid(at, 25);
+            r.gapMs = 60;
+            return r;
+        }
         default:
             break;
         }
@@ -158,6 +179,13 @@ private:
             return Reply::Raw(Head("200 OK", QByteArray()) + m_doc);
         case Fault::ProbeZeroLength:
             return Reply::Raw(Head("200 OK", Length(0)));
+        case Fault::ProbeHuge: {
+            Reply r = Reply::Raw(Head("200 OK", Length(10LL << 30)));
+            r.endless = QByteArray(4096, 'h');
+            return r;
+        }
+        case Fault::ProbeStalls:
+            return Reply::Raw(QByteArray(), Reply::Silent);
         default:
             break;
         }
@@ -423,30 +451,39 @@ void TestDownloader::downloads_data()
     QTest::addColumn<qint64>("extra");
     // Requests that must have been made ("path range").
     QTest::addColumn<QList<QByteArray>>("requests");
+    // Bound of the clients (0: the default).
+    QTest::addColumn<int>("noDataTimeout");
 
     QTest::newRow("10, two parts") << qint64(10) << 2 << Fault::None << qint64(0)
-                                   << QList<QByteArray>{"/doc -", "/doc 0-5", "/doc 6-10"};
+                                   << QList<QByteArray>{"/doc -", "/doc 0-5", "/doc 6-10"} << 0;
     QTest::newRow("1000, three parts")
         << qint64(1000) << 3 << Fault::None << qint64(0)
-        << QList<QByteArray>{"/doc 0-333", "/doc 334-667", "/doc 668-1000"};
+        << QList<QByteArray>{"/doc 0-333", "/doc 334-667", "/doc 668-1000"} << 0;
     QTest::newRow("length 1: second part starts past the end")
-        << qint64(1) << 2 << Fault::None << qint64(0) << QList<QByteArray>{"/doc 0-0"};
+        << qint64(1) << 2 << Fault::None << qint64(0) << QList<QByteArray>{"/doc 0-0"} << 0;
     QTest::newRow("length 2: second part starts at the end")
-        << qint64(2) << 2 << Fault::None << qint64(0) << QList<QByteArray>{"/doc 0-1"};
+        << qint64(2) << 2 << Fault::None << qint64(0) << QList<QByteArray>{"/doc 0-1"} << 0;
     QTest::newRow("probe redirected") << qint64(10) << 2 << Fault::ProbeRedirect << qint64(0)
-                                      << QList<QByteArray>{"/doc -", "/moved -"};
+                                      << QList<QByteArray>{"/doc -", "/moved -"} << 0;
     QTest::newRow("redirect before the parts, with a body")
         << qint64(10) << 2 << Fault::RedirectBefore << qint64(0)
-        << QList<QByteArray>{"/doc 0-5", "/moved 0-5", "/doc 6-10", "/moved 6-10"};
+        << QList<QByteArray>{"/doc 0-5", "/moved 0-5", "/doc 6-10", "/moved 6-10"} << 0;
     QTest::newRow("redirect during a part asks for the rest")
         << qint64(1000) << 2 << Fault::RedirectDuring << qint64(0)
-        << QList<QByteArray>{"/doc 501-1000", "/moved 750-1000"};
+        << QList<QByteArray>{"/doc 501-1000", "/moved 750-1000"} << 0;
     QTest::newRow("reset halfway: the part starts again")
         << qint64(1000) << 2 << Fault::ResetHalfway << qint64(249)
-        << QList<QByteArray>{"/doc 501-1000"};
+        << QList<QByteArray>{"/doc 501-1000"} << 0;
     QTest::newRow("early clean close: the rest is asked for")
         << qint64(1000) << 2 << Fault::ShortReply << qint64(0)
-        << QList<QByteArray>{"/doc 501-1000", "/doc 750-1000"};
+        << QList<QByteArray>{"/doc 501-1000", "/doc 750-1000"} << 0;
+    QTest::newRow("part overrun: the part stops reading once whole")
+        << qint64(1000) << 2 << Fault::PartOverrun << qint64(0)
+        << QList<QByteArray>{"/doc 0-500", "/doc 501-1000"} << 0;
+    // Each part takes over a second, far beyond the bound, in pieces 60 ms apart.
+    QTest::newRow("slow but flowing parts finish")
+        << qint64(1000) << 2 << Fault::SlowParts << qint64(0)
+        << QList<QByteArray>{"/doc 0-500", "/doc 501-1000"} << 800;
 }
 
 void TestDownloader::downloads()
@@ -456,11 +493,14 @@ void TestDownloader::downloads()
     QFETCH(Fault, fault);
     QFETCH(qint64, extra);
     QFETCH(QList<QByteArray>, requests);
+    QFETCH(int, noDataTimeout);
     const QByteArray doc = Doc(length);
     Site site(doc, fault);
     Transfer t;
+    if (noDataTimeout > 0)
+        t.dl.SetNoDataTimeout(noDataTimeout);
     t.Start(site.Url(), parts);
-    QVERIFY(t.Wait());
+    QVERIFY(t.Wait(30000));
     QCOMPARE(t.errorCode, 200);
     QCOMPARE(t.reason, QByteArray("OK"));
     // The stream was closed and released before the report.
@@ -499,6 +539,13 @@ void TestDownloader::failures_data()
     QTest::newRow("part keeps breaking")
         << Fault::AlwaysReset << false << -1 << QByteArray("Download failed: part 1")
         << 1 + TMultipartHttpDownloader::MaxPartFailures;
+    QTest::newRow("probe announces more than the bound")
+        << Fault::ProbeHuge << false << int(THttpCli::httperrTooLarge)
+        << QByteArray("Download failed: the document has 10737418240 bytes, more than 1048576")
+        << 0;
+    QTest::newRow("probe never answered")
+        << Fault::ProbeStalls << false << int(THttpCli::httperrTimeout)
+        << QByteArray("Download failed") << 0;
 }
 
 void TestDownloader::failures()
@@ -513,6 +560,9 @@ void TestDownloader::failures()
     Transfer t;
     const QByteArray url =
         refused ? "http://127.0.0.1:" + QByteArray::number(FreePort()) + "/doc" : site.Url();
+    t.dl.SetMaxLength(1 << 20);
+    if (fault == Fault::ProbeStalls)
+        t.dl.SetNoDataTimeout(300);
     t.Start(url);
     QFile* f = t.file;
     QVERIFY(t.Wait());

@@ -131,6 +131,11 @@ private slots:
     void limits_data();
     void limits();
     void resetMidBodyIsAnError();
+    void stalledReplyTimesOut_data();
+    void stalledReplyTimesOut();
+    void slowButFlowingReplyFinishes();
+    void bodyLimit_data();
+    void bodyLimit();
     void handlerExceptions();
     void destroyInsideHandlers_data();
     void destroyInsideHandlers();
@@ -513,32 +518,36 @@ void TestHttpCli::statusLine_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("reason");
     QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("errCode");
 
     QTest::newRow("1.1 200 OK") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nhi")
-                                << 200 << QByteArray("OK") << QByteArray("hi");
+                                << 200 << QByteArray("OK") << QByteArray("hi") << 0;
     QTest::newRow("1.0 404") << QByteArray("HTTP/1.0 404 Not Found\r\nContent-Length: 1\r\n\r\nx")
-                             << 404 << QByteArray("Not Found") << QByteArray("x");
+                             << 404 << QByteArray("Not Found") << QByteArray("x") << 0;
     QTest::newRow("no reason") << QByteArray("HTTP/1.0 200\r\n\r\nbody") << 200 << QByteArray()
-                               << QByteArray("body");
+                               << QByteArray("body") << 0;
     QTest::newRow("extra blanks") << QByteArray("HTTP/1.0    201 Made\r\n\r\nb") << 201
-                                  << QByteArray("Made") << QByteArray("b");
+                                  << QByteArray("Made") << QByteArray("b") << 0;
     QTest::newRow("LF only") << QByteArray("HTTP/1.0 200 OK\nContent-Length: 2\n\nok") << 200
-                             << QByteArray("OK") << QByteArray("ok");
+                             << QByteArray("OK") << QByteArray("ok") << 0;
     QTest::newRow("code not three digits")
-        << QByteArray("HTTP/1.0 2x0 Odd\r\n\r\nbody") << 0 << QByteArray() << QByteArray();
+        << QByteArray("HTTP/1.0 2x0 Odd\r\n\r\nbody") << 0 << QByteArray() << QByteArray() << 0;
     QTest::newRow("no code") << QByteArray("HTTP/1.0\r\n\r\nbody") << 0 << QByteArray()
-                             << QByteArray();
+                             << QByteArray() << 0;
     QTest::newRow("HTTP/2.0") << QByteArray("HTTP/2.0 200 OK\r\n\r\nbody") << 0 << QByteArray()
-                              << QByteArray();
+                              << QByteArray() << 0;
     QTest::newRow("lower-case http")
-        << QByteArray("http/1.0 200 OK\r\n\r\nbody") << 0 << QByteArray() << QByteArray();
+        << QByteArray("http/1.0 200 OK\r\n\r\nbody") << 0 << QByteArray() << QByteArray() << 0;
     QTest::newRow("bare html") << QByteArray("<html><body>hi\r\n</body></html>") << 0
-                               << QByteArray() << QByteArray("</body></html>");
-    QTest::newRow("closed before any byte") << QByteArray() << 0 << QByteArray() << QByteArray();
+                               << QByteArray() << QByteArray("</body></html>") << 0;
+    // A reply cut off before its header ended is a failure, whatever status it gave.
+    QTest::newRow("closed before any byte")
+        << QByteArray() << 0 << QByteArray() << QByteArray() << int(THttpCli::httperrIncomplete);
     QTest::newRow("closed inside header")
-        << QByteArray("HTTP/1.0 200 OK\r\nContent-Le") << 200 << QByteArray("OK") << QByteArray();
+        << QByteArray("HTTP/1.0 200 OK\r\nContent-Le") << 200 << QByteArray("OK") << QByteArray()
+        << int(THttpCli::httperrIncomplete);
     QTest::newRow("204 without length") << QByteArray("HTTP/1.0 204 No Content\r\n\r\n") << 204
-                                        << QByteArray("No Content") << QByteArray();
+                                        << QByteArray("No Content") << QByteArray() << 0;
 }
 
 void TestHttpCli::statusLine()
@@ -547,6 +556,7 @@ void TestHttpCli::statusLine()
     QFETCH(int, status);
     QFETCH(QByteArray, reason);
     QFETCH(QByteArray, body);
+    QFETCH(int, errCode);
     ScriptedServer server;
     QVERIFY(server.Listen());
     server.Enqueue(reply);
@@ -555,7 +565,7 @@ void TestHttpCli::statusLine()
     cli.SetURL(server.BaseUrl() + "/x");
     cli.GetASync();
     QTRY_COMPARE_WITH_TIMEOUT(rec.done, 1, 5000);
-    QCOMPARE(rec.errCode, quint16(0));
+    QCOMPARE(int(rec.errCode), errCode);
     QCOMPARE(rec.status, status);
     if (status != 0)
         QCOMPARE(rec.reason, reason);
@@ -665,8 +675,18 @@ void TestHttpCli::bodyFraming_data()
                                  << QByteArray("all of it") << 0;
     QTest::newRow("length 0") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n") << keep
                               << QByteArray() << 0;
-    QTest::newRow("closed early") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nabc")
-                                  << close << QByteArray("abc") << 0;
+    QTest::newRow("closed before its length")
+        << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nabc") << close
+        << QByteArray("abc") << int(THttpCli::httperrIncomplete);
+    QTest::newRow("closed before the body")
+        << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\n") << close << QByteArray()
+        << int(THttpCli::httperrIncomplete);
+    QTest::newRow("chunked, closed inside a chunk")
+        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel") << close
+        << QByteArray("hel") << int(THttpCli::httperrIncomplete);
+    QTest::newRow("chunked, closed before the last chunk")
+        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n")
+        << close << QByteArray("hello") << int(THttpCli::httperrIncomplete);
     QTest::newRow("chunked")
         << QByteArray(
                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n")
@@ -1022,6 +1042,127 @@ void TestHttpCli::resetMidBodyIsAnError()
     QCOMPARE(rec.status, 206);
     QCOMPARE(rec.body, QByteArray("0123456789"));
     QCOMPARE(cli.RcvdCount(), qint64(10));
+}
+
+void TestHttpCli::stalledReplyTimesOut_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("status");
+    QTest::newRow("accepts and never answers") << QByteArray() << 0;
+    QTest::newRow("stalls inside the header") << QByteArray("HTTP/1.0 200 OK\r\nConte") << 200;
+    QTest::newRow("stalls inside the body")
+        << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nabc") << 200;
+    QTest::newRow("chunked without end")
+        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n") << 200;
+}
+
+void TestHttpCli::stalledReplyTimesOut()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, status);
+    ScriptedServer server;
+    QVERIFY(server.Listen());
+    server.Enqueue(reply, ScriptedServer::Reply::Silent);
+    server.Enqueue(Ok("next"));
+    THttpCli cli;
+    Recorder rec(&cli);
+    cli.SetNoDataTimeout(300);
+    QBuffer rcvd;
+    rcvd.open(QIODevice::ReadWrite);
+    cli.SetRcvdStream(&rcvd);
+    cli.SetURL(server.BaseUrl() + "/x");
+    cli.GetASync();
+    QTRY_COMPARE_WITH_TIMEOUT(rec.done, 1, 10000);
+    QCOMPARE(rec.errCode, THttpCli::httperrTimeout);
+    QCOMPARE(rec.status, status);
+    QCOMPARE(rec.reason, QByteArray("No data from the server for 300 ms"));
+    QCOMPARE(cli.State(), httpReady);
+    Settle();
+    QCOMPARE(rec.done, 1);
+
+    // The client is free for the next request.
+    rcvd.buffer().clear();
+    rcvd.seek(0);
+    cli.GetASync();
+    QTRY_COMPARE_WITH_TIMEOUT(rec.done, 2, 10000);
+    QCOMPARE(rec.errCode, quint16(0));
+    QCOMPARE(rcvd.data(), QByteArray("next"));
+}
+
+void TestHttpCli::slowButFlowingReplyFinishes()
+{
+    // Far longer in all than the bound, but never a long pause.
+    QByteArray body;
+    QList<int> cuts;
+    const QByteArray head = "HTTP/1.0 200 OK\r\nContent-Length: 60\r\n\r\n";
+    for (int i = 0; i < 60; ++i) {
+        body += char('a' + i % 26);
+        cuts << head.size() + i;
+    }
+    ScriptedServer server;
+    QVERIFY(server.Listen());
+    server.Enqueue(ScriptedServer::Reply::Split(head + body, cuts, 50));
+    THttpCli cli;
+    Recorder rec(&cli);
+    cli.SetNoDataTimeout(1500);
+    cli.SetURL(server.BaseUrl() + "/x");
+    cli.GetASync();
+    QTRY_COMPARE_WITH_TIMEOUT(rec.done, 1, 30000);
+    QCOMPARE(rec.errCode, quint16(0));
+    QCOMPARE(rec.body, body);
+}
+
+void TestHttpCli::bodyLimit_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("endless");
+    QTest::addColumn<int>("errCode");
+    QTest::addColumn<QByteArray>("body"); // held after a success
+    const QByteArray limitBody(1000, 'x');
+    QTest::newRow("exactly the limit") << Ok(limitBody) << QByteArray() << 0 << limitBody;
+    QTest::newRow("length above the limit")
+        << Ok(limitBody + "y") << QByteArray() << int(THttpCli::httperrTooLarge) << QByteArray();
+    QTest::newRow("no length, one byte too many")
+        << QByteArray("HTTP/1.0 200 OK\r\n\r\n" + limitBody + "y") << QByteArray()
+        << int(THttpCli::httperrTooLarge) << QByteArray();
+    QTest::newRow("body without end")
+        << QByteArray("HTTP/1.0 200 OK\r\n\r\n") << QByteArray(4096, 'z')
+        << int(THttpCli::httperrTooLarge) << QByteArray();
+    QTest::newRow("chunked without end")
+        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n")
+        << "100\r\n" + QByteArray(256, 'c') + "\r\n"
+        << int(THttpCli::httperrTooLarge) << QByteArray();
+}
+
+void TestHttpCli::bodyLimit()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, endless);
+    QFETCH(int, errCode);
+    QFETCH(QByteArray, body);
+    ScriptedServer server;
+    QVERIFY(server.Listen());
+    ScriptedServer::Reply reply = ScriptedServer::Reply::Raw(head);
+    reply.endless = endless;
+    server.Enqueue(reply);
+    THttpCli cli;
+    Recorder rec(&cli);
+    cli.SetMaxBodySize(1000);
+    QBuffer rcvd;
+    rcvd.open(QIODevice::ReadWrite);
+    cli.SetRcvdStream(&rcvd);
+    qint64 largest = 0;
+    cli.OnDocData = [&](THttpCli*, const char*, int) { largest = qMax(largest, rcvd.size()); };
+    cli.SetURL(server.BaseUrl() + "/x");
+    cli.GetASync();
+    QTRY_COMPARE_WITH_TIMEOUT(rec.done, 1, 10000);
+    QCOMPARE(int(rec.errCode), errCode);
+    QVERIFY(largest <= 1000);
+    QVERIFY(rcvd.size() <= 1000);
+    if (errCode == 0)
+        QCOMPARE(rcvd.data(), body);
+    Settle();
+    QCOMPARE(rec.done, 1);
 }
 
 void TestHttpCli::handlerExceptions()

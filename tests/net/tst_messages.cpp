@@ -124,7 +124,8 @@ void TestMessages::searchGoesOutInTheEnvelope()
         ++done;
         reply = TakeServiceReply(*sender, err);
     };
-    PostServiceMessage(client, ServiceEndpoint(server.BaseUrl() + "/"), SearchMessage("abc"));
+    PostServiceMessage(client, ServiceEndpoint(server.BaseUrl() + "/"), SearchMessage("abc"),
+                       kSearchReplyLimit);
     QTRY_COMPARE_WITH_TIMEOUT(done, 1, 5000);
     const QByteArray host = "127.0.0.1:" + QByteArray::number(server.Port());
     QCOMPARE(server.Requests().value(0),
@@ -158,10 +159,10 @@ void TestMessages::busyClientKeepsTheRunningRequest()
         reply = TakeServiceReply(*sender, err);
     };
     const QByteArray url = ServiceEndpoint(server.BaseUrl() + "/");
-    PostServiceMessage(client, url, SearchMessage("one"));
+    PostServiceMessage(client, url, SearchMessage("one"), kSearchReplyLimit);
     QIODevice* const running = client.RcvdStream();
     try {
-        PostServiceMessage(client, url, SearchMessage("two"));
+        PostServiceMessage(client, url, SearchMessage("two"), kSearchReplyLimit);
         QFAIL("a busy client took a second request");
     } catch (const EHttpException& e) {
         QCOMPARE(QByteArray(e.what()), QByteArray("HTTP component HttpCli1 is busy"));
@@ -184,6 +185,13 @@ void TestMessages::replyTaken_data()
     QTest::newRow("TRUE, 200") << Reply(200, "TRUE") << true << false;
     QTest::newRow("status 500") << Reply(500, "oops") << false << false;
     QTest::newRow("closed without reply") << QByteArray() << false << false;
+    QTest::newRow("true, closed before its length")
+        << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 6\r\n\r\ntrue") << false << false;
+    QTest::newRow("true, chunked without the last chunk")
+        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\ntrue\r\n") << false
+        << false;
+    QTest::newRow("longer than a verdict")
+        << Reply(200, "true" + QByteArray(kVerdictReplyLimit, ' ')) << false << false;
 }
 
 void TestMessages::replyTaken()
@@ -202,7 +210,8 @@ void TestMessages::replyTaken()
         ++done;
         reply = TakeServiceReply(*sender, err);
     };
-    PostServiceMessage(client, ServiceEndpoint(server.BaseUrl() + "/"), ReviewMessage("1", "x"));
+    PostServiceMessage(client, ServiceEndpoint(server.BaseUrl() + "/"), ReviewMessage("1", "x"),
+                       kVerdictReplyLimit);
     QTRY_COMPARE_WITH_TIMEOUT(done, 1, 5000);
     QCOMPARE(reply.has_value(), taken);
     QCOMPARE(reply && IsTrueReply(*reply), isTrue);

@@ -155,6 +155,11 @@ void ScriptedServer::SendPiece(Conn* conn, Reply reply, int index, qint64 sent)
             return;
         }
         reply.after = Reply::Reset;
+    } else if (!reply.endless.isEmpty()) {
+        const QByteArray fill = reply.endless;
+        connect(s, &QTcpSocket::bytesWritten, this, [this, conn, fill] { Pour(conn, fill); });
+        Pour(conn, fill);
+        return;
     }
     switch (reply.after) {
     case Reply::Close:
@@ -177,5 +182,19 @@ void ScriptedServer::SendPiece(Conn* conn, Reply reply, int index, qint64 sent)
     }
     case Reply::Silent:
         break;
+    }
+}
+
+void ScriptedServer::Pour(Conn* conn, const QByteArray& fill)
+{
+    // Only as much ahead of the peer as a socket buffer: the server itself
+    // stays small however long the body runs.
+    constexpr qint64 kAhead = 256 * 1024;
+    QTcpSocket* s = conn->socket;
+    if (!s || s->state() != QAbstractSocket::ConnectedState)
+        return;
+    while (s->bytesToWrite() < kAhead) {
+        s->write(fill);
+        m_poured += fill.size();
     }
 }

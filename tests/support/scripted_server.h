@@ -35,6 +35,9 @@ public:
         After after = Close;
         // Reset the connection once this many reply bytes are out (-1: never).
         qint64 resetAfter = -1;
+        // Sent again and again after the pieces, as fast as the peer reads,
+        // for as long as it reads (a body without end).
+        QByteArray endless;
 
         static Reply Raw(const QByteArray& bytes, After after = Close);
         // `bytes` cut before each position in `cuts` (ascending).
@@ -63,6 +66,8 @@ public:
     // All bytes received, over all connections.
     QByteArray AllReceived() const;
     int ConnectionCount() const { return m_connectionCount; }
+    // Bytes of endless bodies written so far, over all connections.
+    qint64 PouredCount() const { return m_poured; }
 
     // Answers each request that finds the queue empty (the queued replies go
     // first). Without it such a request is answered by a close.
@@ -81,10 +86,12 @@ private:
     void Read(Conn* conn);
     void Answer(Conn* conn, const Reply& reply);
     void SendPiece(Conn* conn, Reply reply, int index, qint64 sent);
+    void Pour(Conn* conn, const QByteArray& fill);
 
     QTcpServer* m_server = nullptr;
     QList<Conn*> m_conns;
     QList<Reply> m_replies;
     QList<QByteArray> m_requests;
     int m_connectionCount = 0;
+    qint64 m_poured = 0;
 };

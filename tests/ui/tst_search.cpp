@@ -5,6 +5,7 @@
 #include "skin/skin_speed_button.h"
 #include "tests/support/fake_service.h"
 #include "ui/result_list_model.h"
+#include "ui/search_reply.h"
 #include "ui/uMain.h"
 #include "ui/uWB.h"
 #include "util/gbk.h"
@@ -105,6 +106,7 @@ private slots:
     void formCharactersReachTheServiceUnchanged_data();
     void formCharactersReachTheServiceUnchanged();
     void hitsInReplyOrder();
+    void longReplyIsCutToTheRowBound();
     void failedReplyLeavesButtonBusyUntilTimeout_data();
     void failedReplyLeavesButtonBusyUntilTimeout();
     void replyWithoutHitsLeavesWindowUsable_data();
@@ -299,6 +301,18 @@ void TstSearch::hitsInReplyOrder()
     const int rarIndex = GetSystemIconIndexA(Gb(QStringLiteral("资料合集.rar")).constData(), 0);
     QVERIFY(!rar.isNull());
     QCOMPARE(rar.cacheKey(), GetSystemImageListHandle(1)->Icon(rarIndex).cacheKey());
+}
+
+void TstSearch::longReplyIsCutToTheRowBound()
+{
+    QByteArray reply = "[";
+    for (int i = 0; i < kMaxResultRows + 500; ++i)
+        reply += (i ? "," : "") + Hit("f.zip", "zip", "1", QString::number(i));
+    f->service.Reply(200, reply + "]");
+    f->Search(QStringLiteral("many"));
+    QTRY_VERIFY_WITH_TIMEOUT(f->Idle(), 10000);
+    QCOMPARE(f->main.lv1_rows->rowCount(), kMaxResultRows);
+    QCOMPARE(f->Cell(kMaxResultRows - 1, 7), QString::number(kMaxResultRows - 1));
 }
 
 void TstSearch::failedReplyLeavesButtonBusyUntilTimeout_data()
