@@ -5,6 +5,7 @@
 #include <QVector>
 
 #include <array>
+#include <optional>
 
 class TSystemImageList;
 
@@ -20,6 +21,10 @@ struct TResultRow
     QByteArray Caption;
     std::array<QByteArray, 7> SubItems;
     mutable int ImageIndex = -1;
+    // The size in bytes behind the size column, when the reply gave one.
+    std::optional<qint64> Bytes;
+    // Position in the service's reply; set by the model.
+    int Order = 0;
 
     // Column 0 is the caption, 1..7 the sub-items.
     const QByteArray& Column(int column) const
@@ -29,7 +34,9 @@ struct TResultRow
 };
 
 // The rows of the result list. A reply replaces all rows in one reset, so
-// the view repaints once however many hits arrive.
+// the view repaints once however many hits arrive. The rows come in the
+// service's order; sort() reorders them for a column header, and column -1
+// brings the service's order back. The placeholder row is never moved.
 class TResultListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -47,6 +54,7 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     static int ColumnWidth(int column);
 
