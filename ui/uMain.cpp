@@ -533,7 +533,9 @@ void TMainForm::PlacePreviewWindow()
     // screen the main window is on allows.
     QRect frame = WBForm->frameGeometry();
     frame.moveTopLeft(pos() + QPoint(200, 100));
-    const QScreen* onScreen = screen();
+    const QScreen* onScreen = QGuiApplication::screenAt(frameGeometry().center());
+    if (!onScreen)
+        onScreen = screen();
     const QRect fitted = onScreen ? FitIntoArea(frame, onScreen->availableGeometry()) : frame;
     if (fitted.size() != frame.size())
         WBForm->resize(WBForm->size() - (frame.size() - fitted.size()));

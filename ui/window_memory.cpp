@@ -10,6 +10,7 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -98,7 +99,9 @@ bool TWindowMemory::Save(const QString& path) const
         return false;
     if (file.write(content) != content.size() || !file.flush())
         return false;
-    if (!file.rename(path))
+    // rename() replaces whatever is at `path`, a link included, in one step.
+    if (std::rename(QFile::encodeName(file.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0)
         return false;
     file.setAutoRemove(false);
     return true;
