@@ -80,11 +80,9 @@ QVariant TResultListModel::data(const QModelIndex& index, int role) const
 
 QVariant TResultListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
-        return {};
-    if (role == Qt::TextAlignmentRole && IsNumberColumn(section))
-        return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
-    if (role != Qt::DisplayRole)
+    // Header captions stay left: the sort arrow takes the right end.
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= kColumnCount)
         return {};
     return QString::fromUtf16(kColumns[section].header);
 }
