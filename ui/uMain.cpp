@@ -16,6 +16,7 @@
 #include "ui/window_placement.h"
 #include "util/gbk.h"
 
+#include <QAbstractItemView>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCompleter>
@@ -311,6 +312,8 @@ void TMainForm::ed_wordKeyPress()
 
 void TMainForm::StartSearch()
 {
+    // The keyword list has done its work once a search starts.
+    ed_word->completer()->popup()->hide();
     const QString keyword = TrimControls(ed_word->text());
     if (keyword.isEmpty()) {
         MsgDlg->ShowInfo(QStringLiteral("请输入搜索关键词"));

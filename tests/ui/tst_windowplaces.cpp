@@ -9,6 +9,7 @@
 #include "ui/uWB.h"
 #include "ui/window_memory.h"
 
+#include <QAbstractItemView>
 #include <QCompleter>
 #include <QFile>
 #include <QHeaderView>
@@ -324,6 +325,19 @@ void TstWindowPlaces::memoryAcrossTwoSetsOfWindows()
     QCOMPARE(keywords->stringList(), QStringList({"电影", "教程"}));
     w.main.ed_word->completer()->setCompletionPrefix(QStringLiteral("教"));
     QCOMPARE(w.main.ed_word->completer()->currentCompletion(), QStringLiteral("教程"));
+
+    // Typing offers them; the search that starts closes the list.
+    w.main.base_url = service.BaseUrl();
+    service.Reply(200, "[]");
+    w.main.ed_word->clear();
+    w.main.ed_word->setFocus();
+    w.main.ed_word->setText(QStringLiteral("电"));
+    w.main.ed_word->completer()->setCompletionPrefix(QStringLiteral("电"));
+    w.main.ed_word->completer()->complete();
+    QTRY_VERIFY_WITH_TIMEOUT(w.main.ed_word->completer()->popup()->isVisible(), 5000);
+    QTest::keyClick(w.main.ed_word, Qt::Key_Return);
+    QVERIFY(!w.main.ed_word->completer()->popup()->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.main.HttpCli1->SendStream(), 5000);
 
     // The keyword box's menu forgets them, also for the next run.
     w.main.N9->trigger();
