@@ -3,7 +3,6 @@
 #include "skin/guarded.h"
 
 #include <QIcon>
-#include <QPixmap>
 
 TSkinSpeedButton::TSkinSpeedButton(QWidget* parent) : QToolButton(parent)
 {
@@ -39,10 +38,10 @@ void TSkinSpeedButton::SetSize(int width, int height)
         TControlAligner::Realign(parentWidget());
 }
 
-void TSkinSpeedButton::SetGlyph(const QPixmap& glyph)
+void TSkinSpeedButton::SetGlyph(const QIcon& glyph, const QSize& size)
 {
-    setIcon(QIcon(glyph));
-    setIconSize(glyph.size());
+    setIcon(glyph);
+    setIconSize(size);
     setToolButtonStyle(m_caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
 }
 

@@ -6,7 +6,8 @@
 
 #include <functional>
 
-class QPixmap;
+class QIcon;
+class QSize;
 
 // A flat skinned button that takes no focus, as used in tool bars and the
 // hot-word bar. Created at run time with a parent, a size, an alignment, a
@@ -29,8 +30,8 @@ public:
     QString Caption() const { return m_caption; }
     void SetSize(int width, int height);
     void SetAlign(TAlign align) { TControlAligner::SetAlign(this, align); }
-    // A picture beside (or, without caption, instead of) the text.
-    void SetGlyph(const QPixmap& glyph);
+    // A picture of `size` beside (or, without caption, instead of) the text.
+    void SetGlyph(const QIcon& glyph, const QSize& size);
     // Text shown when the mouse rests on the button.
     void SetHint(const QString& hint) { setToolTip(hint); }
     void SetOnClick(ClickHandler handler) { m_onClick = std::move(handler); }

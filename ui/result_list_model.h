@@ -8,7 +8,9 @@
 class TSystemImageList;
 
 // The rows of the result list. A reply replaces all rows in one reset, so
-// the view repaints once however many hits arrive.
+// the view repaints once however many hits arrive. The rows come in the
+// service's order; sort() reorders them for a column header, and column -1
+// brings the service's order back. The placeholder row is never moved.
 class TResultListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -26,6 +28,7 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     static int ColumnWidth(int column);
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <array>
+#include <optional>
 
 // One search hit as the result list shows it: the caption (file name),
 // seven sub-items in column order and an index into the file-type icons.
@@ -16,6 +17,10 @@ struct TResultRow
     QByteArray Caption;
     std::array<QByteArray, 7> SubItems;
     mutable int ImageIndex = -1;
+    // The size in bytes behind the size column, when the reply gave one.
+    std::optional<qint64> Bytes;
+    // Position in the service's reply; set by the model.
+    int Order = 0;
 
     // Column 0 is the caption, 1..7 the sub-items.
     const QByteArray& Column(int column) const

@@ -48,8 +48,10 @@ TSearchReply ReadSearchReply(const QByteArray& reply)
         // A size that is no integer leaves its column empty; the hit and
         // those after it are still shown.
         qint64 size = 0;
-        if (ParseFileSize(MemberText(hit, u"file_size"), size))
+        if (ParseFileSize(MemberText(hit, u"file_size"), size)) {
             row.SubItems[1] = Gbk::fromUnicode(FileSizeText(size));
+            row.Bytes = size;
+        }
         row.SubItems[2] = Gbk::fromUnicode(MemberText(hit, u"file_value"));
         row.SubItems[3] = Gbk::fromUnicode(MemberText(hit, u"file_views"));
         row.SubItems[4] = Gbk::fromUnicode(MemberText(hit, u"file_time"));

@@ -11,29 +11,34 @@
 #include "skin/skin_message_box.h"
 #include "skin/skin_speed_button.h"
 #include "ui/error_text.h"
+#include "ui/refresh_glyph.h"
 #include "ui/result_list_model.h"
 #include "ui/search_reply.h"
 #include "ui/service_failure_text.h"
 #include "ui/trim_controls.h"
 #include "ui/uWB.h"
+#include "ui/window_placement.h"
 #include "util/gbk.h"
 
+#include <QAbstractItemView>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QStatusBar>
+#include <QStringListModel>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -50,26 +55,14 @@ const QString kBusyCaption = QStringLiteral("搜索中...");
 // off anyway, so a runaway reply cannot flood the window with buttons.
 constexpr int kMaxHotWords = 200;
 
-// The picture of the refresh button: a circular arrow, 16 x 16.
-QPixmap RefreshGlyph()
-{
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor colour(0x2f, 0x7d, 0xc8);
-    p.setPen(QPen(colour, 2.0, Qt::SolidLine, Qt::RoundCap));
-    p.drawArc(QRectF(2.5, 2.5, 11, 11), 60 * 16, 280 * 16);
-    QPainterPath head;
-    head.moveTo(9.5, 0.5);
-    head.lineTo(14.5, 3.5);
-    head.lineTo(9.5, 7.0);
-    head.closeSubpath();
-    p.setPen(Qt::NoPen);
-    p.setBrush(colour);
-    p.drawPath(head);
-    return pixmap;
-}
+// The keyword box and the search button take the left of the top bar; the
+// hot-word strip has the rest, up to its design width, and gives way when
+// the window is narrower.
+constexpr int kSearchPartWidth = 300;
+constexpr int kHotWordStripWidth = 438;
+// Small enough for a small screen; at this size the strip still shows a
+// few words and the list a few rows, and no control covers another.
+constexpr QSize kMinimumSize(560, 300);
 
 } // namespace
 
@@ -152,14 +145,14 @@ void TMainForm::CreateControls()
     SkinSpeedButton1 = new TSkinSpeedButton(SkinPanel7);
     SkinSpeedButton1->setObjectName(QStringLiteral("SkinSpeedButton1"));
     SkinSpeedButton1->SetSize(35, 37);
-    SkinSpeedButton1->SetGlyph(RefreshGlyph());
+    SkinSpeedButton1->SetGlyph(RefreshGlyph(), QSize(16, 16));
     SkinSpeedButton1->SetHint(QStringLiteral("换一换"));
     SkinSpeedButton1->SetOnClick([this](TSkinSpeedButton*) { SkinSpeedButton1Click(); });
 
     pn4 = new QWidget(pn5);
     pn4->setObjectName(QStringLiteral("pn4"));
     TControlAligner::SetAlign(pn4, TAlign::alClient);
-    TControlAligner::SetAlign(pn5, TAlign::alRight);
+    pn_top->installEventFilter(this);
 
     // The result list: report style, read-only, whole rows, one at a time.
     lv1 = new QTreeView(client);
@@ -182,8 +175,12 @@ void TMainForm::CreateControls()
     lv1->header()->setStretchLastSection(false);
     for (int c = 0; c < TResultListModel::kColumnCount; ++c)
         lv1->setColumnWidth(c, TResultListModel::ColumnWidth(c));
+    // The service's order until a header is clicked.
+    lv1->header()->setSortIndicator(-1, Qt::AscendingOrder);
+    lv1->setSortingEnabled(true);
     lv1_bar = lv1->verticalScrollBar();
     lv1_bar->setObjectName(QStringLiteral("lv1_bar"));
+    lv1->installEventFilter(this);
     lv1->viewport()->installEventFilter(this);
     column->addWidget(lv1, 1);
 
@@ -193,6 +190,21 @@ void TMainForm::CreateControls()
     N3->setObjectName(QStringLiteral("N3"));
     N4 = pm1->addAction(QStringLiteral("浏览器打开"));
     N4->setObjectName(QStringLiteral("N4"));
+    N8 = pm1->addAction(QStringLiteral("复制地址"));
+    N8->setObjectName(QStringLiteral("N8"));
+    // Ctrl+C in the list copies the address too, not the file name.
+    N8->setShortcut(QKeySequence::Copy);
+    N8->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    lv1->addAction(N8);
+
+    N9 = new QAction(QStringLiteral("清除搜索记录"), ed_word);
+    N9->setObjectName(QStringLiteral("N9"));
+    ed_word->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_keywords = new QStringListModel(this);
+    auto* completer = new QCompleter(m_keywords, ed_word);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    ed_word->setCompleter(completer);
 
     HttpCli1 = new THttpCli(this);
     ConfigureServiceClient(*HttpCli1, QStringLiteral("HttpCli1"));
@@ -217,10 +229,12 @@ void TMainForm::CreateControls()
 
     connect(btn_search, &QPushButton::clicked, this, guarded(this, &TMainForm::btn_searchClick));
     connect(ed_word, &QLineEdit::returnPressed, this, guarded(this, &TMainForm::ed_wordKeyPress));
-    connect(lv1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { pm1->popup(lv1->viewport()->mapToGlobal(pos)); });
+    connect(lv1, &QWidget::customContextMenuRequested, this, &TMainForm::lv1ContextPopup);
     connect(N3, &QAction::triggered, this, guarded(this, &TMainForm::N3Click));
     connect(N4, &QAction::triggered, this, guarded(this, &TMainForm::N4Click));
+    connect(N8, &QAction::triggered, this, guarded(this, &TMainForm::N8Click));
+    connect(ed_word, &QWidget::customContextMenuRequested, this, &TMainForm::ed_wordContextPopup);
+    connect(N9, &QAction::triggered, this, guarded(this, &TMainForm::N9Click));
     connect(tmr1, &QTimer::timeout, this, guarded(this, &TMainForm::tmr1Timer));
     connect(tmr2, &QTimer::timeout, this, guarded(this, &TMainForm::tmr2Timer));
     connect(tmr3, &QTimer::timeout, this, guarded(this, &TMainForm::tmr3Timer));
@@ -239,13 +253,16 @@ void TMainForm::FormCreate()
     setWindowTitle(QStringLiteral("Lumo网盘文件搜索 v1.5"));
     CreateMenus();
 
-    // Client area 760 x 430, centred on the desktop.
+    // Client area 760 x 430, centred on the desktop, unless the user's
+    // last place is remembered.
+    setMinimumSize(kMinimumSize);
     resize(760, 430);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area(QPoint(0, 0), frameGeometry().size().expandedTo(size()));
         area.moveCenter(screen->availableGeometry().center());
         move(area.topLeft());
     }
+    RestoreWindowMemory();
 
     // Hot words: first 5 s after creation, then every 30 s.
     tmr1->start();
@@ -259,6 +276,7 @@ void TMainForm::FormShow()
 
 void TMainForm::FormClose()
 {
+    SaveWindowMemory();
     tmr1->stop();
     tmr2->stop();
     tmr3->stop();
@@ -284,6 +302,8 @@ void TMainForm::ed_wordKeyPress()
 
 void TMainForm::StartSearch()
 {
+    // The keyword list has done its work once a search starts.
+    ed_word->completer()->popup()->hide();
     const QString keyword = TrimControls(ed_word->text());
     if (keyword.isEmpty()) {
         MsgDlg->ShowInfo(QStringLiteral("请输入搜索关键词"));
@@ -294,6 +314,7 @@ void TMainForm::StartSearch()
     // A busy client refuses here; the search in flight keeps its state.
     PostServiceMessage(*HttpCli1, ServiceEndpoint(base_url),
                        SearchMessage(Gbk::fromUnicode(keyword)), kSearchReplyLimit);
+    RememberKeyword(keyword);
     if (!tmr3->isActive())
         tmr3->start();
 }
@@ -323,9 +344,13 @@ bool TMainForm::FillResultList(const QByteArray& reply)
         placeholder.ImageIndex = GetSystemIconIndexA(nullptr, 0);
         rows.append(std::move(placeholder));
     }
+    const int found = read.Length > 0 ? int(rows.size()) : 0;
+    // A new reply shows in the service's order.
+    lv1->header()->setSortIndicator(-1, Qt::AscendingOrder);
     // One reset: the list repaints once however many hits arrived.
     lv1_rows->ReplaceRows(std::move(rows));
     tmr3->stop();
+    ShowStatusText(QStringLiteral("共找到 %1 个文件").arg(found));
     return read.Length >= 0;
 }
 
@@ -349,6 +374,15 @@ void TMainForm::SearchTimeout()
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == pn_top && event->type() == QEvent::Resize)
+        LayOutTopBar();
+    if (watched == lv1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            guarded(this, &TMainForm::lv1KeyPress)();
+            return true;
+        }
+    }
     // A double click anywhere in the list opens the selected row, as a
     // list view's double click does.
     if (watched == lv1->viewport() && event->type() == QEvent::MouseButtonDblClick &&
@@ -364,6 +398,20 @@ void TMainForm::lv1DblClick()
     OpenSelectedHit(true);
 }
 
+void TMainForm::lv1KeyPress()
+{
+    // Enter opens the selected hit as a double click does.
+    OpenSelectedHit(true);
+}
+
+void TMainForm::lv1ContextPopup(const QPoint& pos)
+{
+    // The menu holds hit actions only: none for the placeholder row or an
+    // empty list.
+    if (SelectedHit())
+        pm1->popup(lv1->viewport()->mapToGlobal(pos));
+}
+
 void TMainForm::N3Click()
 {
     OpenSelectedHit(true);
@@ -374,12 +422,14 @@ void TMainForm::N4Click()
     OpenSelectedHit(false);
 }
 
-void TMainForm::OpenSelectedHit(bool preview)
+void TMainForm::N8Click()
+{
+    CopySelectedAddress();
+}
+
+const TResultRow* TMainForm::SelectedHit() const
 {
     const QVector<TResultRow>& rows = lv1_rows->Rows();
-    if (rows.isEmpty())
-        return;
-
     const TResultRow* chosen = nullptr;
     QModelIndexList selected = lv1->selectionModel()->selectedRows();
     std::sort(selected.begin(), selected.end(),
@@ -391,6 +441,22 @@ void TMainForm::OpenSelectedHit(bool preview)
         if (!row.SubItems[5].isEmpty())
             chosen = &row; // the last one in list order wins
     }
+    return chosen;
+}
+
+void TMainForm::CopySelectedAddress()
+{
+    const TResultRow* hit = SelectedHit();
+    if (!hit)
+        return;
+    const QByteArray address = TrimControls(hit->SubItems[5]);
+    if (!address.isEmpty())
+        QGuiApplication::clipboard()->setText(Gbk::toUnicode(address));
+}
+
+void TMainForm::OpenSelectedHit(bool preview)
+{
+    const TResultRow* chosen = SelectedHit();
     if (!chosen)
         return;
 
@@ -408,7 +474,7 @@ void TMainForm::OpenSelectedHit(bool preview)
                                Gbk::toUnicode(sel_share_url) +
                                QStringLiteral("] - Lumo网盘搜索结果预览"));
         WBForm->NavigatePage(view_url);
-        WBForm->move(x() + 200, y() + 100);
+        PlacePreviewWindow();
         WBForm->show();
         WBForm->raise();
         WBForm->activateWindow();
@@ -434,6 +500,21 @@ void TMainForm::OpenSharePage()
     MsgDlg->ShowInfo(QStringLiteral("该文件的分享地址不是网页地址（http:// 或 https://），"
                                     "未在浏览器中打开：") +
                      shown);
+}
+
+void TMainForm::PlacePreviewWindow()
+{
+    // 200 right of and 100 below the main window's corner, as far as the
+    // screen the main window is on allows.
+    QRect frame = WBForm->frameGeometry();
+    frame.moveTopLeft(pos() + QPoint(200, 100));
+    const QScreen* onScreen = QGuiApplication::screenAt(frameGeometry().center());
+    if (!onScreen)
+        onScreen = screen();
+    const QRect fitted = onScreen ? FitIntoArea(frame, onScreen->availableGeometry()) : frame;
+    if (fitted.size() != frame.size())
+        WBForm->resize(WBForm->size() - (frame.size() - fitted.size()));
+    WBForm->move(fitted.topLeft());
 }
 
 // ---- hot words ----
@@ -499,13 +580,21 @@ bool TMainForm::FillHotWords(const QByteArray& reply)
     return root.kind() == JsonKind::Array;
 }
 
+void TMainForm::LayOutTopBar()
+{
+    // The strip gives way to the keyword box and the button: it shows fewer
+    // words rather than covering them.
+    const int width = std::clamp(pn_top->width() - kSearchPartWidth, 0, kHotWordStripWidth);
+    pn5->setGeometry(pn_top->width() - width, 0, width, pn_top->height());
+}
+
 void TMainForm::HotWordClick(TSkinSpeedButton* Sender)
 {
     ed_word->setText(Sender->Caption());
     StartSearch();
 }
 
-// ---- status bar ----
+// ---- status bar and memory between runs ----
 
 void TMainForm::ShowStatusText(const QString& text)
 {
@@ -521,6 +610,58 @@ void TMainForm::ReportServiceOutcome(const QString& failure)
         m_serviceFailure.clear();
         ShowStatusText(QString());
     }
+}
+
+void TMainForm::ed_wordContextPopup(const QPoint& pos)
+{
+    // The box's usual editing menu, then the keyword history.
+    QMenu* menu = ed_word->createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    menu->addAction(N9);
+    N9->setEnabled(!m_memory.Keywords.isEmpty());
+    menu->popup(ed_word->mapToGlobal(pos));
+}
+
+void TMainForm::N9Click()
+{
+    ClearKeywords();
+}
+
+void TMainForm::RememberKeyword(const QString& keyword)
+{
+    m_memory.RememberKeyword(keyword);
+    m_keywords->setStringList(m_memory.Keywords);
+}
+
+void TMainForm::ClearKeywords()
+{
+    m_memory.Keywords.clear();
+    m_keywords->setStringList({});
+}
+
+void TMainForm::RestoreWindowMemory()
+{
+    m_memory = TWindowMemory::Load(WindowMemoryPath(AppFolder()));
+    // Qt checks the data and keeps the window on a screen that exists now.
+    if (!m_memory.MainGeometry.isEmpty())
+        restoreGeometry(m_memory.MainGeometry);
+    for (int c = 0; c < m_memory.ColumnWidths.size(); ++c)
+        lv1->setColumnWidth(c, m_memory.ColumnWidths.at(c));
+    m_keywords->setStringList(m_memory.Keywords);
+}
+
+void TMainForm::SaveWindowMemory()
+{
+    m_memory.MainGeometry = saveGeometry();
+    if (WBForm)
+        m_memory.PreviewGeometry = WBForm->saveGeometry();
+    m_memory.ColumnWidths.clear();
+    for (int c = 0; c < TResultListModel::kColumnCount; ++c)
+        m_memory.ColumnWidths.append(lv1->columnWidth(c));
+    // Memory is a convenience: a folder that cannot be written costs the
+    // user nothing but the next start's defaults.
+    m_memory.Save(WindowMemoryPath(AppFolder()));
 }
 
 // ---- window events ----

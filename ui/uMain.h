@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/http_cli.h"
+#include "ui/window_memory.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -13,9 +14,11 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QScrollBar;
+class QStringListModel;
 class QTimer;
 class QTreeView;
 class TResultListModel;
+struct TResultRow;
 class TRpForm;
 class TSkinLinkLabel;
 class TSkinData;
@@ -86,6 +89,9 @@ public:
     QMenu* pm1;
     QAction* N3;
     QAction* N4;
+    QAction* N8;
+    // The keyword box's own menu ends with N9, which forgets the keywords.
+    QAction* N9;
     THttpCli* HttpCli1;
     THttpCli* HttpCliCmd;
     QTimer* tmr1;
@@ -105,6 +111,8 @@ public:
     // False when the reply was no JSON array.
     bool FillHotWords(const QByteArray& reply);
     static QString FormatFileSize(qint64 size);
+    void CopySelectedAddress();
+    void ClearKeywords();
 
     // Handlers.
     void btn_searchClick();
@@ -112,8 +120,13 @@ public:
     void HttpCli1RequestDone(THttpCli* Sender, THttpRequest RqType, quint16 ErrCode);
     void HttpCliCmdRequestDone(THttpCli* Sender, THttpRequest RqType, quint16 ErrCode);
     void lv1DblClick();
+    void lv1KeyPress();
+    void lv1ContextPopup(const QPoint& pos);
     void N3Click();
     void N4Click();
+    void N8Click();
+    void ed_wordContextPopup(const QPoint& pos);
+    void N9Click();
     void tmr1Timer();
     void tmr2Timer();
     void tmr3Timer();
@@ -140,6 +153,10 @@ public:
     void CreateMenus();
     void RestoreSkin();
 
+    // What is remembered between runs; the preview window takes its place
+    // from it when it is created.
+    const TWindowMemory& Memory() const { return m_memory; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -150,10 +167,19 @@ private:
     void FormCreate();
     void FormShow();
     void FormClose();
+    void LayOutTopBar();
+    void PlacePreviewWindow();
+    void RestoreWindowMemory();
+    void SaveWindowMemory();
+    void RememberKeyword(const QString& keyword);
+    // The selected row that can be opened, or null.
+    const TResultRow* SelectedHit() const;
 
     QString m_appFolder;
     // The failure ReportServiceOutcome showed last.
     QString m_serviceFailure;
+    TWindowMemory m_memory;
+    QStringListModel* m_keywords = nullptr;
     TSystemImageList* m_smallIcons = nullptr;
     TSystemImageList* m_largeIcons = nullptr;
 };

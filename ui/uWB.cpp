@@ -17,6 +17,7 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QWindow>
 
 namespace {
@@ -112,8 +113,16 @@ TWBForm::TWBForm(TMainForm& mainForm) : QWidget(nullptr, Qt::Window), MainForm(m
     connect(btn_view, &QPushButton::clicked, this, guarded(this, &TWBForm::btn_viewClick));
     connect(btn_report, &QPushButton::clicked, this, guarded(this, &TWBForm::btn_reportClick));
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &TWBForm::FocusWindowChanged);
+    // Closing only hides the window, as its frame button does.
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 
     FormCreate();
+    // The user's last size and state; the main window places it on every
+    // opening.
+    if (!MainForm.Memory().PreviewGeometry.isEmpty())
+        restoreGeometry(MainForm.Memory().PreviewGeometry);
 }
 
 TWBForm::~TWBForm()

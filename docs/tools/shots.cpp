@@ -3,7 +3,7 @@
 //
 //   lumo-shots previews SKINDIR SAMPLEDIR OUTDIR
 //       offscreen: writes <source>.jpg (381 x 255) for every sample skin
-//   lumo-shots scene SKINDIR SAMPLEDIR APPDIR SKIN manager|main|menu OUT.png
+//   lumo-shots scene SKINDIR SAMPLEDIR APPDIR SKIN manager|main|menu|minimum OUT.png
 //       under X (xvfb-run): shows the windows and captures the screen
 
 #include "skin/skin_application.h"
@@ -15,7 +15,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -24,6 +26,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -48,6 +51,50 @@ void fillFolder(const QString& folder, const QString& appDir, const QString& sam
         QFile::copy(sampleDir + "/" + s.id + ".skn", folder + "skins/" + s.id + ".skn");
         QFile::copy(sampleDir + "/" + s.id + ".jpg", folder + "skins/" + s.id + ".jpg");
     }
+}
+
+// A reply as the service sends it for "教程", and the hot words beside it.
+void fillSortedList(TMainForm& main)
+{
+    const struct
+    {
+        const char* name;
+        const char* ext;
+        qint64 size;
+        const char* value;
+        const char* views;
+        const char* time;
+    } hits[] = {
+        {"Python编程入门教程.pdf", "pdf", 5347737, "8.6", "1532", "2013-09-12"},
+        {"摄影后期调色教程合集.rar", "rar", 1288490188, "9.1", "2890", "2013-08-30"},
+        {"吉他自学教程(视频).mp4", "mp4", 734003200, "7.4", "966", "2013-09-18"},
+        {"C语言程序设计教程.chm", "chm", 2411724, "8.0", "4120", "2013-07-02"},
+        {"PS抠图教程.zip", "zip", 48234496, "6.9", "712", "2013-09-20"},
+        {"Excel函数教程.xls", "xls", 389120, "7.8", "2305", "2013-06-15"},
+        {"日语五十音教程.mp3", "mp3", 15938355, "8.3", "1108", "2013-09-01"},
+        {"素描基础教程.pdf", "pdf", 27787264, "7.1", "845", "2013-08-11"},
+    };
+    QString reply = QStringLiteral("[");
+    int id = 31870;
+    for (const auto& h : hits) {
+        if (reply.size() > 1)
+            reply += QLatin1Char(',');
+        reply += QStringLiteral("{\"file_name\":\"%1\",\"file_extension\":\"%2\","
+                                "\"file_size\":%3,\"file_value\":\"%4\",\"file_views\":\"%5\","
+                                "\"file_time\":\"%6\",\"s_url\":\"http://pan.example/s/%7\","
+                                "\"file_id\":\"%7\"}")
+                     .arg(QString::fromUtf8(h.name), QString::fromUtf8(h.ext))
+                     .arg(h.size)
+                     .arg(QString::fromUtf8(h.value), QString::fromUtf8(h.views),
+                          QString::fromUtf8(h.time))
+                     .arg(id++);
+    }
+    main.FillResultList(Gbk::fromUnicode(reply + QLatin1Char(']')));
+    main.FillHotWords(Gbk::fromUnicode(QStringLiteral(
+        "[{\"word\":\"美剧\"},{\"word\":\"小说\"},{\"word\":\"电影\"},{\"word\":\"教程\"}]")));
+    main.ed_word->setText(QStringLiteral("教程"));
+    // Sorted by size, largest first.
+    main.lv1->header()->setSortIndicator(2, Qt::DescendingOrder);
 }
 
 void prepareManager(TSkinFrm& frm, TMainForm& main, const QByteArray& id)
@@ -115,6 +162,9 @@ int scene(const QString& skinDir, const QString& sampleDir, const QString& appDi
             prepareManager(frm, main, skin.toLatin1());
             frm.move(150, 90);
             frm.show();
+        } else if (what == "minimum") {
+            main.resize(main.minimumSize());
+            fillSortedList(main);
         } else if (what == "menu") {
             // The help menu dropped down from the menu bar.
             main.menuBar()->setActiveAction(main.N6->menuAction());

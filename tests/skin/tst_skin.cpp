@@ -9,6 +9,7 @@
 #include "skin/skin_message_box.h"
 #include "skin/skin_speed_button.h"
 
+#include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -315,7 +316,7 @@ void TstSkin::speedButton_click()
     auto* refresh = new TSkinSpeedButton(&bar);
     QPixmap glyph(16, 16);
     glyph.fill(Qt::blue);
-    refresh->SetGlyph(glyph);
+    refresh->SetGlyph(QIcon(glyph), glyph.size());
     refresh->SetHint(QStringLiteral("换一换"));
     refresh->SetSize(35, 37);
     QCOMPARE(refresh->toolTip(), QStringLiteral("换一换"));
