@@ -85,8 +85,7 @@ QPixmap RefreshGlyph()
 
 } // namespace
 
-TMainForm::TMainForm(const QString& appFolder, QWidget* parent)
-    : QMainWindow(parent), m_appFolder(appFolder)
+TMainForm::TMainForm(const TAppPaths& paths, QWidget* parent) : QMainWindow(parent), m_paths(paths)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Lumo网盘文件搜索"));
@@ -103,6 +102,11 @@ TMainForm::~TMainForm()
     // The clients' completion handlers reach into this window.
     HttpCli1->OnRequestDone = nullptr;
     HttpCliCmd->OnRequestDone = nullptr;
+}
+
+void TMainForm::ShowStatusText(const QString& text)
+{
+    statusBar()->showMessage(text);
 }
 
 void TMainForm::CreateControls()

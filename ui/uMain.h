@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/http_cli.h"
+#include "util/app_paths.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -33,11 +34,15 @@ class TMainForm : public QMainWindow
     Q_OBJECT
 
 public:
-    // `appFolder`: the application folder, ending in "/".
-    explicit TMainForm(const QString& appFolder, QWidget* parent = nullptr);
+    // `paths`: where the client's files are; a folder ending in "/" is a
+    // portable application folder.
+    explicit TMainForm(const TAppPaths& paths, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    QString AppFolder() const { return m_appFolder; }
+    const TAppPaths& Paths() const { return m_paths; }
+
+    // A short message in the status bar; an empty text clears it.
+    void ShowStatusText(const QString& text);
 
     TSkinData* SkinData1;
     TSkinMessageBox* MsgDlg;
@@ -136,7 +141,7 @@ private:
     void FormShow();
     void FormClose();
 
-    QString m_appFolder;
+    TAppPaths m_paths;
     TSystemImageList* m_smallIcons = nullptr;
     TSystemImageList* m_largeIcons = nullptr;
 };

@@ -144,8 +144,7 @@ void TSkinFrm::FormShow()
 
 QString TSkinFrm::SkinPath(const QByteArray& id, const char* suffix) const
 {
-    return MainForm.AppFolder() + QStringLiteral("skins/") + Gbk::toUnicode(id) +
-           QLatin1String(suffix);
+    return MainForm.Paths().SkinFile(Gbk::toUnicode(id) + QLatin1String(suffix));
 }
 
 void TSkinFrm::RequestList()
@@ -177,20 +176,20 @@ void TSkinFrm::FillList(const QByteArray& reply)
         for (int row = 0; row < SLBox->count(); ++row) {
             if (SLBox->item(row)->text() != caption)
                 continue;
-            ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
+            ShowPicture(MainForm.Paths().InstallationFile(QStringLiteral("res/loading.jpg")));
             sel_skin_id = Gbk::fromUnicode(skinName);
             FetchPreview();
             SLBox->setCurrentRow(row);
         }
     } else {
-        ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
+        ShowPicture(MainForm.Paths().InstallationFile(QStringLiteral("res/loading.jpg")));
     }
     SKBtnDel->setEnabled(false);
 }
 
 void TSkinFrm::SLBoxListBoxClick()
 {
-    ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
+    ShowPicture(MainForm.Paths().InstallationFile(QStringLiteral("res/loading.jpg")));
     const QVector<TSkinRes> entries = ParseSkinList(list_reply);
     const QList<QListWidgetItem*> selected = SLBox->selectedItems();
     if (selected.isEmpty())
@@ -254,7 +253,7 @@ void TSkinFrm::ShowPreview(const QByteArray& id)
     if (IsSafeSkinId(id) && info.exists() && info.size() > 0)
         ShowPicture(info.filePath());
     else
-        ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
+        ShowPicture(MainForm.Paths().InstallationFile(QStringLiteral("res/loading.jpg")));
 }
 
 void TSkinFrm::ShowPicture(const QString& path)
@@ -297,7 +296,7 @@ void TSkinFrm::SKBtnApplyClick()
 {
     if (!UseSkin(sel_skin_id))
         return;
-    write_saved_skin_id(MainForm.AppFolder(), sel_skin_id);
+    write_saved_skin_id(MainForm.Paths().SettingsFolder(), sel_skin_id);
 }
 
 bool TSkinFrm::UseSkin(const QByteArray& id)
