@@ -1,7 +1,10 @@
 # Lays out the application folder in the build tree: the executable's
-# folder also holds res/, the GBK texts info.txt and history.txt, and an
-# empty skins/ folder, exactly as an installation does.
+# folder also holds res/ and the GBK texts info.txt and history.txt, as an
+# installation does, and it is a portable one: the marker file says so, and
+# the empty skins/ folder is its skin cache.
 file(MAKE_DIRECTORY ${LUMO_APP_DIR}/res ${LUMO_APP_DIR}/skins)
+file(WRITE ${LUMO_APP_DIR}/portable
+     "This folder is a portable Lumo: settings.cfg and skins/ are kept here.\n")
 foreach(resource loading.html loading.jpg)
     configure_file(${CMAKE_SOURCE_DIR}/res/${resource} ${LUMO_APP_DIR}/res/${resource} COPYONLY)
 endforeach()

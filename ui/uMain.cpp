@@ -66,8 +66,7 @@ constexpr QSize kMinimumSize(560, 300);
 
 } // namespace
 
-TMainForm::TMainForm(const QString& appFolder, QWidget* parent)
-    : QMainWindow(parent), m_appFolder(appFolder)
+TMainForm::TMainForm(const TAppPaths& paths, QWidget* parent) : QMainWindow(parent), m_paths(paths)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Lumo网盘文件搜索"));
@@ -86,6 +85,11 @@ TMainForm::~TMainForm()
     // The clients' completion handlers reach into this window.
     HttpCli1->OnRequestDone = nullptr;
     HttpCliCmd->OnRequestDone = nullptr;
+}
+
+void TMainForm::ShowStatusText(const QString& text)
+{
+    statusBar()->showMessage(text);
 }
 
 void TMainForm::CreateControls()
@@ -642,7 +646,7 @@ void TMainForm::ClearKeywords()
 
 void TMainForm::RestoreWindowMemory()
 {
-    m_memory = TWindowMemory::Load(WindowMemoryPath(AppFolder()));
+    m_memory = TWindowMemory::Load(WindowMemoryPath(Paths().SettingsFolder()));
     // Qt checks the data and keeps the window on a screen that exists now.
     if (!m_memory.MainGeometry.isEmpty())
         restoreGeometry(m_memory.MainGeometry);
@@ -661,7 +665,7 @@ void TMainForm::SaveWindowMemory()
         m_memory.ColumnWidths.append(lv1->columnWidth(c));
     // Memory is a convenience: a folder that cannot be written costs the
     // user nothing but the next start's defaults.
-    m_memory.Save(WindowMemoryPath(AppFolder()));
+    m_memory.Save(WindowMemoryPath(Paths().SettingsFolder()));
 }
 
 // ---- window events ----

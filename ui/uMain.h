@@ -2,6 +2,7 @@
 
 #include "net/http_cli.h"
 #include "ui/window_memory.h"
+#include "util/app_paths.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -37,11 +38,12 @@ class TMainForm : public QMainWindow
     Q_OBJECT
 
 public:
-    // `appFolder`: the application folder, ending in "/".
-    explicit TMainForm(const QString& appFolder, QWidget* parent = nullptr);
+    // `paths`: where the client's files are; a folder ending in "/" is a
+    // portable application folder.
+    explicit TMainForm(const TAppPaths& paths, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    QString AppFolder() const { return m_appFolder; }
+    const TAppPaths& Paths() const { return m_paths; }
 
     // A short message in the status bar, left of the feedback link; an
     // empty text clears it.
@@ -175,7 +177,7 @@ private:
     // The selected row that can be opened, or null.
     const TResultRow* SelectedHit() const;
 
-    QString m_appFolder;
+    TAppPaths m_paths;
     // The failure ReportServiceOutcome showed last.
     QString m_serviceFailure;
     TWindowMemory m_memory;

@@ -97,7 +97,7 @@ void TMainForm::ShowTextWindow(const QString& caption, const QString& fileName)
 {
     if (!VerFrm)
         return;
-    const QString path = AppFolder() + fileName;
+    const QString path = Paths().InstallationFile(fileName);
     if (QFileInfo::exists(path)) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
@@ -119,12 +119,11 @@ void TMainForm::RestoreSkin()
 {
     skin_name = QStringLiteral("Charm");
     try {
-        const std::optional<QByteArray> id = read_saved_skin_id(AppFolder());
+        const std::optional<QByteArray> id = read_saved_skin_id(Paths().SettingsFolder());
         // Only a file inside skins/ is ever read.
         if (!id || !IsSafeSkinId(*id))
             return;
-        const QString path =
-            AppFolder() + QStringLiteral("skins/") + Gbk::toUnicode(*id) + QStringLiteral(".skn");
+        const QString path = Paths().SkinFile(Gbk::toUnicode(*id) + QStringLiteral(".skn"));
         // A FIFO or a device in its place is no skin: start-up never waits.
         if (!QFileInfo(path).isFile())
             return;

@@ -180,8 +180,7 @@ void TSkinFrm::FormShow()
 
 QString TSkinFrm::SkinPath(const QByteArray& id, const char* suffix) const
 {
-    return MainForm.AppFolder() + QStringLiteral("skins/") + Gbk::toUnicode(id) +
-           QLatin1String(suffix);
+    return MainForm.Paths().SkinFile(Gbk::toUnicode(id) + QLatin1String(suffix));
 }
 
 void TSkinFrm::RequestList()
@@ -229,11 +228,11 @@ void TSkinFrm::FillList(const QByteArray& reply)
             }
             SKBtnApply->setEnabled(true);
             sel_skin_id = Gbk::fromUnicode(skinName);
-            ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
+            ShowPicture(MainForm.Paths().InstallationFile(QStringLiteral("res/loading.jpg")));
             FetchPreview();
         }
     } else {
-        ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
+        ShowPicture(MainForm.Paths().InstallationFile(QStringLiteral("res/loading.jpg")));
     }
 }
 
@@ -242,7 +241,7 @@ void TSkinFrm::SLBoxListBoxClick()
     const QList<QListWidgetItem*> selected = SLBox->selectedItems();
     SKBtnApply->setEnabled(!selected.isEmpty());
     SKBtnDel->setEnabled(false);
-    ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
+    ShowPicture(MainForm.Paths().InstallationFile(QStringLiteral("res/loading.jpg")));
     if (selected.isEmpty())
         return;
     const QVector<TSkinRes> entries = ParseSkinList(list_reply);
@@ -305,7 +304,7 @@ void TSkinFrm::ShowPreview(const QByteArray& id)
     if (IsSafeSkinId(id) && info.exists() && info.size() > 0)
         ShowPicture(info.filePath());
     else
-        ShowPicture(MainForm.AppFolder() + QStringLiteral("res/loading.jpg"));
+        ShowPicture(MainForm.Paths().InstallationFile(QStringLiteral("res/loading.jpg")));
 }
 
 void TSkinFrm::ShowPicture(const QString& path)
@@ -365,7 +364,7 @@ void TSkinFrm::SKBtnApplyClick()
     // downloaded is remembered when its download has loaded it, so a failed
     // download keeps the last working skin for the next start.
     if (UseSkin(sel_skin_id))
-        write_saved_skin_id(MainForm.AppFolder(), sel_skin_id);
+        write_saved_skin_id(MainForm.Paths().SettingsFolder(), sel_skin_id);
 }
 
 bool TSkinFrm::UseSkin(const QByteArray& id)
@@ -481,7 +480,7 @@ void TSkinFrm::RememberSkin(const QByteArray& id)
     // Runs at the end of a download, where nothing else would tell the user
     // that the next start will not find the skin.
     try {
-        write_saved_skin_id(MainForm.AppFolder(), id);
+        write_saved_skin_id(MainForm.Paths().SettingsFolder(), id);
     } catch (const std::exception& error) {
         SFStatus->setText(QStringLiteral("皮肤已使用，但无法记住它：") +
                           QString::fromUtf8(error.what()));

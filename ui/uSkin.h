@@ -18,8 +18,8 @@ class TMultipartHttpDownloader;
 // The skin manager window: lists the service's skins, previews the
 // selected one, downloads a skin file the first time it is used, applies
 // it at once and remembers it in settings.cfg, and deletes downloaded
-// skins. Previews and skin files are cached in skins/ of the application
-// folder. Shown modally from the main menu; closing it only hides it, and
+// skins. Previews and skin files are cached in the skin folder (skins/ of a
+// portable application folder). Shown modally from the main menu; closing it only hides it, and
 // downloads that complete afterwards still act.
 class TSkinFrm : public QDialog
 {
@@ -75,7 +75,7 @@ public:
     // which temporary files its transfers are writing.
     bool FileInUse(const QString& path) const;
 
-    // skins/<id><suffix> in the application folder.
+    // <id><suffix> in the skin cache.
     QString SkinPath(const QByteArray& id, const char* suffix) const;
 
 protected:

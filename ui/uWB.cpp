@@ -185,7 +185,7 @@ void TWBForm::FormActivate()
 
     wb_load->show();
     wb_load->raise();
-    wb_load->NavigateFile(MainForm.AppFolder() + QStringLiteral("res/loading.html"));
+    wb_load->NavigateFile(MainForm.Paths().InstallationFile(QStringLiteral("res/loading.html")));
 
     lb1->setText(QStringLiteral("【文件价值指数：") + Gbk::toUnicode(MainForm.sel_value) +
                  QStringLiteral(" , 人气：") + Gbk::toUnicode(MainForm.sel_views) +

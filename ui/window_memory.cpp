@@ -107,7 +107,7 @@ bool TWindowMemory::Save(const QString& path) const
     return true;
 }
 
-QString WindowMemoryPath(const QString& appFolder)
+QString WindowMemoryPath(const QString& settingsFolder)
 {
-    return appFolder + QStringLiteral("window-memory.json");
+    return settingsFolder + QStringLiteral("window-memory.json");
 }

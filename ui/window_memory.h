@@ -31,6 +31,6 @@ struct TWindowMemory
     bool Save(const QString& path) const;
 };
 
-// The memory file of the installation in `appFolder` (ending in "/"),
-// beside settings.cfg.
-QString WindowMemoryPath(const QString& appFolder);
+// The memory file in the folder of settings.cfg (ending in "/"), beside it
+// and never inside it: other programs read settings.cfg by its format.
+QString WindowMemoryPath(const QString& settingsFolder);

@@ -5,8 +5,9 @@
 
 #include <optional>
 
-// settings.cfg in the application folder: one encoded line naming the skin
-// applied last. `appFolder` ends in a path separator.
+// settings.cfg in its folder (TAppPaths::SettingsFolder): one encoded line
+// naming the skin applied last. `appFolder`: that folder, ending in a path
+// separator.
 
 // The saved skin id, or nothing when there is no regular file (a missing
 // file, a FIFO, a device, a folder). Raises UtilError when the file cannot

@@ -85,7 +85,8 @@ void TstWindows::init()
 void TstWindows::createdInOrderWithCaptions()
 {
     Windows w(m_folder->path() + "/");
-    QCOMPARE(w.main.AppFolder(), m_folder->path() + "/");
+    QVERIFY(w.main.Paths().IsPortable());
+    QCOMPARE(w.main.Paths().SettingsFile(), m_folder->path() + "/settings.cfg");
     QCOMPARE(w.main.windowTitle(), QStringLiteral("Lumo网盘文件搜索 v1.5"));
     QCOMPARE(w.wb.windowTitle(), QStringLiteral("Lumo搜索浏览器"));
     QCOMPARE(w.skin.windowTitle(), QStringLiteral("更换皮肤"));
