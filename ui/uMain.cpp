@@ -87,11 +87,6 @@ TMainForm::~TMainForm()
     HttpCliCmd->OnRequestDone = nullptr;
 }
 
-void TMainForm::ShowStatusText(const QString& text)
-{
-    statusBar()->showMessage(text);
-}
-
 void TMainForm::CreateControls()
 {
     QMenuBar* menu = menuBar();
