@@ -31,21 +31,6 @@ namespace {
 
 constexpr long kGiveUpKib = 3L * 1024 * 1024;
 
-long CurrentRssKib()
-{
-    FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f)
-        return -1;
-    char line[256];
-    long kib = -1;
-    while (std::fgets(line, sizeof line, f)) {
-        if (std::strncmp(line, "VmRSS:", 6) == 0)
-            kib = std::atol(line + 6);
-    }
-    std::fclose(f);
-    return kib;
-}
-
 // Child: the windows for `seconds`, then "peak-kib".
 int RunClient(int argc, char** argv, const QString& baseUrl, int seconds)
 {
