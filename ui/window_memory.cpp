@@ -1,16 +1,13 @@
 #include "ui/window_memory.h"
 
+#include "platform/safe_files.h"
 #include "ui/result_list_model.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryFile>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -58,15 +55,11 @@ void TWindowMemory::RememberKeyword(const QString& keyword)
 TWindowMemory TWindowMemory::Load(const QString& path)
 {
     TWindowMemory memory;
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > kMaxFileSize)
+    // A FIFO or a device in its place is no memory: start-up never waits.
+    const TSafeFiles::TRead file = TSafeFiles::ReadRegular(path, kMaxFileSize + 1);
+    if (file.outcome != TSafeFiles::TReadOutcome::Read || file.bytes.size() > kMaxFileSize)
         return memory;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return memory;
-    const QByteArray content = file.read(kMaxFileSize + 1);
-    if (content.size() > kMaxFileSize)
-        return memory;
+    const QByteArray& content = file.bytes;
     const QJsonObject root = QJsonDocument::fromJson(content).object();
     memory.MainGeometry = GeometryOf(root, "main");
     memory.PreviewGeometry = GeometryOf(root, "preview");
@@ -90,21 +83,9 @@ bool TWindowMemory::Save(const QString& path) const
     root.insert(QLatin1String("keywords"), QJsonArray::fromStringList(Keywords));
     const QByteArray content = QJsonDocument(root).toJson();
 
-    if (QFileInfo(path).isDir())
-        return false;
-    // A new file of the user's own (mode 0600) renamed over the old one: a
-    // link in its place is replaced, and a failed write leaves the old file.
-    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
-    if (!file.open())
-        return false;
-    if (file.write(content) != content.size() || !file.flush())
-        return false;
-    // rename() replaces whatever is at `path`, a link included, in one step.
-    if (std::rename(QFile::encodeName(file.fileName()).constData(),
-                    QFile::encodeName(path).constData()) != 0)
-        return false;
-    file.setAutoRemove(false);
-    return true;
+    // A new file of the user's own renamed over the old one: a link in its
+    // place is replaced, and a failed write leaves the old file.
+    return TSafeFiles::Replace(path, content, nullptr);
 }
 
 QString WindowMemoryPath(const QString& settingsFolder)
