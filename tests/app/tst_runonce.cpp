@@ -26,11 +26,13 @@ class Probe
 {
 public:
     // `user` set: the probe runs as that user, with its own home and
-    // runtime folder `home`.
+    // runtime folder `home`, from `program` (a copy that user can reach).
     Probe(const QString& slot, const QStringList& options = {}, const passwd* user = nullptr,
-          const QString& home = {})
+          const QString& home = {}, const QString& program = {})
     {
-        m_process.setProgram(QCoreApplication::applicationDirPath() + "/runonce_probe");
+        m_process.setProgram(program.isEmpty()
+                                 ? QCoreApplication::applicationDirPath() + "/runonce_probe"
+                                 : program);
         m_process.setArguments(QStringList{slot} + options);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         if (user) {
@@ -38,6 +40,7 @@ public:
             env.insert("HOME", home);
             env.insert("XDG_RUNTIME_DIR", home);
             m_process.setProcessEnvironment(env);
+            m_process.setWorkingDirectory(home);
             const uid_t uid = user->pw_uid;
             const gid_t gid = user->pw_gid;
             m_process.setChildProcessModifier([uid, gid] {
@@ -234,14 +237,20 @@ void TstRunOnce::otherUserHasAFirstInstanceOfTheirOwn()
     QVERIFY(otherHome.isValid());
     QVERIFY(::chown(QFile::encodeName(otherHome.path()).constData(), other->pw_uid,
                     other->pw_gid) == 0);
+    // The build tree may be private to this user: the other user runs a
+    // copy of the probe from the run's home, which is open to all.
+    const QString program = m_home.filePath("runonce_probe");
+    QFile::remove(program);
+    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/runonce_probe", program));
+    QVERIFY(::chmod(QFile::encodeName(program).constData(), 0755) == 0);
     const QString slot = freshSlotName();
 
     Probe mine(slot);
     QCOMPARE(mine.nextLine(), QByteArray("first"));
-    Probe theirs(slot, {}, other, otherHome.path());
+    Probe theirs(slot, {}, other, otherHome.path(), program);
     QCOMPARE(theirs.nextLine(), QByteArray("first"));
     // Their second start raises their own instance, never mine.
-    Probe theirSecond(slot, {}, other, otherHome.path());
+    Probe theirSecond(slot, {}, other, otherHome.path(), program);
     QCOMPARE(theirSecond.nextLine(), QByteArray("second"));
     QCOMPARE(theirs.nextLine(), QByteArray("restored front=main minimized=0 maximized=0"));
     Probe mySecond(slot);
